@@ -1,0 +1,75 @@
+// Reading a record's name out of a spooler block without trusting it.
+#include <cstddef>
+#include <cstring>
+
+#include "listing/listing.h"
+
+namespace {
+
+// Size of the level's record type; 0 for a level without one.
+std::size_t RecordSize(DWORD level) {
+  switch (level) {
+    case 1: return sizeof(PRINTER_INFO_1);
+    case 2: return sizeof(PRINTER_INFO_2);
+    case 4: return sizeof(PRINTER_INFO_4);
+    case 5: return sizeof(PRINTER_INFO_5);
+    default: return 0;
+  }
+}
+
+// Where in the level's record type the name pointer sits.
+std::size_t NameOffset(DWORD level) {
+  switch (level) {
+    case 1: return offsetof(PRINTER_INFO_1, pName);
+    case 2: return offsetof(PRINTER_INFO_2, pPrinterName);
+    case 4: return offsetof(PRINTER_INFO_4, pPrinterName);
+    default: return offsetof(PRINTER_INFO_5, pPrinterName);
+  }
+}
+
+// The string text points at, when it starts inside the buffer and its
+// terminator lies inside it too. Code units are copied out one by one, so a
+// pointer with odd alignment is read safely.
+std::optional<std::wstring> StringInBuffer(const std::vector<BYTE>& buffer,
+                                           LPCWSTR text) {
+  if (text == nullptr) return std::nullopt;
+  const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(buffer.data());
+  const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(text);
+  if (at < start || at - start >= buffer.size()) return std::nullopt;
+
+  std::wstring name;
+  for (std::size_t offset = at - start;
+       buffer.size() - offset >= sizeof(WCHAR); offset += sizeof(WCHAR)) {
+    WCHAR unit;
+    std::memcpy(&unit, buffer.data() + offset, sizeof unit);
+    if (unit == 0) return name;
+    name.push_back(unit);
+  }
+  return std::nullopt;  // no terminator before the end of the block
+}
+
+}  // namespace
+
+DWORD RecordsInBuffer(DWORD level, std::size_t size, std::int32_t count) {
+  if (count <= 0) return 0;
+  const std::size_t record = RecordSize(level);
+  if (record == 0) return static_cast<DWORD>(count);  // nothing is read
+  const std::size_t fit = size / record;
+  return fit < static_cast<std::size_t>(count) ? static_cast<DWORD>(fit)
+                                               : static_cast<DWORD>(count);
+}
+
+std::optional<std::wstring> EntryName(DWORD level,
+                                      const std::vector<BYTE>& buffer,
+                                      DWORD k) {
+  const std::size_t record = RecordSize(level);
+  if (record == 0) return std::wstring(L"ERROR");
+
+  const std::size_t at = static_cast<std::size_t>(k) * record + NameOffset(level);
+  if (at > buffer.size() || buffer.size() - at < sizeof(LPWSTR)) {
+    return std::nullopt;
+  }
+  LPWSTR text;
+  std::memcpy(&text, buffer.data() + at, sizeof text);
+  return StringInBuffer(buffer, text);
+}

@@ -1,0 +1,161 @@
+// The level listing through the scripted spooler: the lines it writes and the
+// calls it makes.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "capture.h"
+#include "listing/listing.h"
+#include "scripted_spooler.h"
+
+namespace {
+
+class ListingTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ResetSpooler(); }
+};
+
+std::string List(DWORD level, DWORD flags) {
+  return CaptureOutput([&] { ListPrinters(level, flags); });
+}
+
+TEST_F(ListingTest, NothingToListWritesNothingAfterOneSizingCall) {
+  EXPECT_EQ(List(2, PRINTER_ENUM_LOCAL), "");
+  ASSERT_EQ(SpoolerCalls().size(), 1u);
+  const SpoolerCall& sizing = SpoolerCalls()[0];
+  EXPECT_EQ(sizing.flags, 0x02u);
+  EXPECT_FALSE(sizing.name);
+  EXPECT_EQ(sizing.level, 2u);
+  EXPECT_FALSE(sizing.buffer);
+  EXPECT_EQ(sizing.cbBuf, 0u);
+}
+
+TEST_F(ListingTest, EachLevelReadsItsOwnNameFieldInBufferOrder) {
+  // The decoys in the other string fields would show if the wrong one were
+  // read; the by-name requests find nothing, so no nested lines.
+  for (DWORD level : {1u, 2u, 4u, 5u}) {
+    ResetSpooler();
+    ScriptAnswer(PRINTER_ENUM_LOCAL, nullptr, level,
+                 Records({Named(L"Zeta"), Named(L"Alpha"), Named(L"Mid")}));
+    EXPECT_EQ(List(level, PRINTER_ENUM_LOCAL),
+              "- Zeta\n- Alpha\n- Mid\n= TOTAL: 3\n")
+        << "level " << level;
+  }
+}
+
+TEST_F(ListingTest, SizingThenFillingWithNeededPlus128) {
+  const ScriptedAnswer answer = Records({Named(L"A"), Named(L"B")});
+  ScriptAnswer(PRINTER_ENUM_REMOTE, nullptr, 4, answer);
+  List(4, PRINTER_ENUM_REMOTE);
+
+  const std::vector<SpoolerCall>& calls = SpoolerCalls();
+  ASSERT_GE(calls.size(), 2u);
+  EXPECT_FALSE(calls[0].buffer);
+  EXPECT_EQ(calls[0].cbBuf, 0u);
+  EXPECT_EQ(calls[1].flags, 0x10u);
+  EXPECT_FALSE(calls[1].name);
+  EXPECT_EQ(calls[1].level, 4u);
+  EXPECT_TRUE(calls[1].buffer);
+  EXPECT_EQ(calls[1].cbBuf, LaidOutSize(4, answer) + 128);
+}
+
+TEST_F(ListingTest, ReportedNeededIsWhatTheBufferIsSizedBy) {
+  // A spooler that over-reports gets needed + 128, not its real size + 128.
+  ScriptedAnswer answer = Records({Named(L"A")});
+  answer.needed = 5000;
+  ScriptAnswer(PRINTER_ENUM_LOCAL, nullptr, 1, answer);
+  EXPECT_EQ(List(1, PRINTER_ENUM_LOCAL), "- A\n= TOTAL: 1\n");
+  EXPECT_EQ(SpoolerCalls()[1].cbBuf, 5128u);
+}
+
+TEST_F(ListingTest, NeededButNoRecordsWritesTotalZero) {
+  ScriptedAnswer answer;
+  answer.needed = 300;
+  answer.count = 0;
+  ScriptAnswer(PRINTER_ENUM_CONNECTIONS, nullptr, 2, answer);
+  EXPECT_EQ(List(2, PRINTER_ENUM_CONNECTIONS), "= TOTAL: 0\n");
+  EXPECT_EQ(SpoolerCalls().size(), 2u);
+}
+
+TEST_F(ListingTest, NegativeCountListsNothing) {
+  ScriptedAnswer answer = Records({Named(L"A")});
+  answer.count = 0x80000000u;  // -2147483648 as a signed count
+  ScriptAnswer(PRINTER_ENUM_LOCAL, nullptr, 1, answer);
+  EXPECT_EQ(List(1, PRINTER_ENUM_LOCAL), "= TOTAL: 0\n");
+}
+
+TEST_F(ListingTest, CountBeyondTheBufferListsOnlyRecordsThatFit) {
+  ScriptedAnswer answer = Records({Named(L"A"), Named(L"B")});
+  answer.count = 1000000;
+  ScriptAnswer(PRINTER_ENUM_LOCAL, nullptr, 2, answer);
+  const std::string out = List(2, PRINTER_ENUM_LOCAL);
+
+  const std::size_t fit = (LaidOutSize(2, answer) + 128) / sizeof(PRINTER_INFO_2);
+  ASSERT_LT(fit, 1000000u);
+  EXPECT_EQ(out.rfind("- A\n- B\n", 0), 0u) << out;
+  EXPECT_NE(out.find("= TOTAL: " + std::to_string(fit) + "\n"), std::string::npos)
+      << out;
+}
+
+TEST_F(ListingTest, NamesThatCannotBeReadAreEmptyAndNotAskedBy) {
+  ScriptAnswer(PRINTER_ENUM_LOCAL, nullptr, 5,
+               Records({NullName(), OutsideName(), Named(L"Real")}));
+  EXPECT_EQ(List(5, PRINTER_ENUM_LOCAL), "- \n- \n- Real\n= TOTAL: 3\n");
+  // Only the readable name is offered to the by-name expansion.
+  int by_name = 0;
+  for (const SpoolerCall& call : SpoolerCalls()) {
+    if (call.flags == PRINTER_ENUM_NAME) {
+      ++by_name;
+      EXPECT_EQ(call.name, std::wstring(L"Real"));
+    }
+  }
+  EXPECT_EQ(by_name, 1);
+}
+
+TEST_F(ListingTest, NamesAreWrittenRawAsUtf8) {
+  const wchar_t lone_surrogate[] = {L'a', static_cast<wchar_t>(0xD800), L'b', 0};
+  ScriptAnswer(PRINTER_ENUM_LOCAL, nullptr, 1,
+               Records({Named(L"B\u00fcro"), Named(L"Kasse\u20ac2"),
+                 Named(L"\u6253\u5370\u6a5f"), Named(L"\U0001F5A8 Drucker"),
+                 Named(lone_surrogate), Named(L""), Named(L"  blanks  ")}));
+  EXPECT_EQ(List(1, PRINTER_ENUM_LOCAL),
+            "- B\xC3\xBCro\n"
+            "- Kasse\xE2\x82\xAC" "2\n"
+            "- \xE6\x89\x93\xE5\x8D\xB0\xE6\xA9\x9F\n"
+            "- \xF0\x9F\x96\xA8 Drucker\n"
+            "- a\xEF\xBF\xBD" "b\n"
+            "- \n"
+            "-   blanks  \n"
+            "= TOTAL: 7\n");
+}
+
+TEST_F(ListingTest, UnknownLevelNamesEveryRecordError) {
+  ScriptedAnswer answer;
+  answer.needed = 10;
+  answer.count = 2;
+  ScriptAnswer(PRINTER_ENUM_LOCAL, nullptr, 3, answer);
+  EXPECT_EQ(List(3, PRINTER_ENUM_LOCAL), "- ERROR\n- ERROR\n= TOTAL: 2\n");
+}
+
+// EntryName's own checks on a hand-made block.
+TEST(EntryNameTest, UnterminatedOrMisplacedNamesAreNotRead) {
+  std::vector<BYTE> block(sizeof(PRINTER_INFO_1) + 3 * sizeof(wchar_t));
+  wchar_t* text = reinterpret_cast<wchar_t*>(block.data() + sizeof(PRINTER_INFO_1));
+  text[0] = L'a';
+  text[1] = L'b';
+  text[2] = L'c';  // the block ends without a terminator
+  PRINTER_INFO_1 info{};
+  info.pName = text;
+  std::memcpy(block.data(), &info, sizeof info);
+  EXPECT_FALSE(EntryName(1, block, 0));
+
+  text[2] = 0;
+  EXPECT_EQ(EntryName(1, block, 0), std::wstring(L"ab"));
+  EXPECT_FALSE(EntryName(1, block, 1)) << "record 1 lies past the block";
+
+  info.pName = reinterpret_cast<LPWSTR>(block.data() + block.size());
+  std::memcpy(block.data(), &info, sizeof info);
+  EXPECT_FALSE(EntryName(1, block, 0)) << "one past the end is outside";
+}
+
+}  // namespace

@@ -1,0 +1,72 @@
+// The wide output: UTF-8 for every name, U+FFFD for what names no character,
+// and lines in the order they were flushed on either stream.
+#include <gtest/gtest.h>
+
+#include <iostream>
+#include <sstream>
+
+#include "capture.h"
+#include "report/wide_output.h"
+
+namespace {
+
+std::string Encode(const std::wstring& text) {
+  return EncodeUtf8(text.data(), text.size());
+}
+
+TEST(EncodeUtf8Test, EncodesEveryPlane) {
+  EXPECT_EQ(Encode(L"Plain ASCII"), "Plain ASCII");
+  EXPECT_EQ(Encode(L"\u00e9\u07ff"), "\xC3\xA9\xDF\xBF");
+  EXPECT_EQ(Encode(L"\u0800\u20ac\uffff"), "\xE0\xA0\x80\xE2\x82\xAC\xEF\xBF\xBF");
+  EXPECT_EQ(Encode(L"\U00010000\U0010FFFF"),
+            "\xF0\x90\x80\x80\xF4\x8F\xBF\xBF");
+  EXPECT_EQ(Encode(std::wstring(1, L'\0')), std::string(1, '\0'));
+}
+
+TEST(EncodeUtf8Test, WhatNamesNoCharacterBecomesReplacement) {
+  const std::string fffd = "\xEF\xBF\xBD";
+  const std::wstring high(1, static_cast<wchar_t>(0xD83D));
+  const std::wstring low(1, static_cast<wchar_t>(0xDE00));
+  EXPECT_EQ(Encode(L"a" + high + L"b"), "a" + fffd + "b");
+  EXPECT_EQ(Encode(L"a" + low), "a" + fffd);
+  EXPECT_EQ(Encode(low + high), fffd + fffd);
+  EXPECT_EQ(Encode(high), fffd);
+  if (sizeof(wchar_t) == 4) {
+    // Only UTF-32 can hold values past the last plane.
+    EXPECT_EQ(Encode(std::wstring(1, static_cast<wchar_t>(0x110000))), fffd);
+    EXPECT_EQ(Encode(std::wstring(1, static_cast<wchar_t>(-1))) + "x",
+              fffd + "x");
+  }
+}
+
+TEST(WideOutputBufTest, NothingLeavesBeforeTheFlush) {
+  std::stringbuf bytes;
+  WideOutputBuf wide(&bytes);
+  std::wostream out(&wide);
+  out << L"- B\u00fcro" << 42;
+  EXPECT_EQ(bytes.str(), "");
+  out << std::endl;
+  EXPECT_EQ(bytes.str(), "- B\xC3\xBCro42\n");
+}
+
+TEST(WideOutputBufTest, WideAndNarrowLinesKeepTheirOrder) {
+  const std::string out = CaptureOutput([] {
+    std::wcout << "wide " << L"\u20ac" << std::endl;
+    std::cout << "narrow" << std::endl;
+    std::wcout << L"\U0001F600" << std::endl;
+    std::cout << "Suche beendet" << std::endl;
+  });
+  EXPECT_EQ(out, "wide \xE2\x82\xAC\nnarrow\n\xF0\x9F\x98\x80\nSuche beendet\n");
+}
+
+TEST(WideOutputBufTest, ALineThatCannotBeEncodedDoesNotStopTheStream) {
+  const std::string out = CaptureOutput([] {
+    std::wcout << "- " << std::wstring(1, static_cast<wchar_t>(0xDC00))
+               << std::endl;
+    std::wcout << "- next" << std::endl;
+  });
+  EXPECT_EQ(out, "- \xEF\xBF\xBD\n- next\n");
+  EXPECT_TRUE(std::wcout.good());
+}
+
+}  // namespace
