@@ -1,0 +1,116 @@
+# A private CUPS server for the tests, to be sourced by bash.
+#
+#   cups_start             start cupsd with its configuration in a new temporary
+#                          folder, listening on a Unix socket there and on one
+#                          free loopback port only; exports CUPS_SERVER (the
+#                          socket), and sets CUPS_DIR, CUPS_PORT and
+#                          CUPS_ACCESS_LOG
+#   cups_add_queue NAME shared|unshared [INFO]
+#                          add a file-device queue writing to /dev/null
+#   cups_add_test_queues   the queues the end-to-end tests use
+#   cups_stop              stop the server and remove its folder (safe to call
+#                          twice, and from an EXIT trap)
+#
+# Needs cups-daemon and cups-client; scripts/test installs them.
+
+cups_free_port() {
+  python3 - <<'PY'
+import socket
+s = socket.socket()
+s.bind(("127.0.0.1", 0))
+print(s.getsockname()[1])
+s.close()
+PY
+}
+
+cups_start() {
+  CUPS_DIR=$(mktemp -d /tmp/quelvaro-cups.XXXXXX)
+  CUPS_PORT=$(cups_free_port)
+  CUPS_ACCESS_LOG="$CUPS_DIR/log/access_log"
+  mkdir -p "$CUPS_DIR"/{conf/ppd,conf/ssl,spool/tmp,cache,state,log}
+  chmod 755 "$CUPS_DIR"
+  cat >"$CUPS_DIR/conf/cupsd.conf" <<CONF
+Listen $CUPS_DIR/cups.sock
+Listen 127.0.0.1:$CUPS_PORT
+Browsing No
+BrowseLocalProtocols none
+DefaultShared No
+WebInterface No
+LogLevel warn
+AccessLogLevel all
+MaxLogSize 0
+Timeout 30
+<Location />
+  Order allow,deny
+  Allow from all
+</Location>
+<Location /admin>
+  Order allow,deny
+  Allow from all
+</Location>
+<Policy default>
+  <Limit All>
+    Order deny,allow
+  </Limit>
+</Policy>
+CONF
+  cat >"$CUPS_DIR/conf/cups-files.conf" <<CONF
+ServerRoot $CUPS_DIR/conf
+RequestRoot $CUPS_DIR/spool
+TempDir $CUPS_DIR/spool/tmp
+CacheDir $CUPS_DIR/cache
+StateDir $CUPS_DIR/state
+AccessLog $CUPS_ACCESS_LOG
+ErrorLog $CUPS_DIR/log/error_log
+PageLog $CUPS_DIR/log/page_log
+FileDevice Yes
+Sandboxing Relaxed
+SystemGroup root
+CONF
+  touch "$CUPS_DIR/conf/printers.conf" "$CUPS_DIR/conf/classes.conf"
+  /usr/sbin/cupsd -f -c "$CUPS_DIR/conf/cupsd.conf" -s "$CUPS_DIR/conf/cups-files.conf" \
+    >"$CUPS_DIR/log/cupsd.out" 2>&1 &
+  CUPS_PID=$!
+  export CUPS_SERVER="$CUPS_DIR/cups.sock"
+  local i
+  for i in $(seq 1 100); do
+    if [[ -S "$CUPS_SERVER" ]] && lpstat -r >/dev/null 2>&1; then
+      return 0
+    fi
+    if ! kill -0 "$CUPS_PID" 2>/dev/null; then break; fi
+    sleep 0.1
+  done
+  echo "private cupsd did not start:" >&2
+  cat "$CUPS_DIR/log/cupsd.out" "$CUPS_DIR/log/error_log" >&2 2>/dev/null || true
+  return 1
+}
+
+cups_add_queue() {
+  local name=$1 shared=${2:-unshared} info=${3:-}
+  local flag=false
+  [[ "$shared" == shared ]] && flag=true
+  lpadmin -p "$name" -E -v file:///dev/null -m raw \
+    -o printer-is-shared=$flag ${info:+-D "$info"} -L "Room 1" 2>/dev/null
+}
+
+cups_add_test_queues() {
+  cups_add_queue Office shared "Office laser"
+  cups_add_queue "Büro-Drucker" unshared "Ümlaut queue"
+  cups_add_queue "Kasse€2" shared
+  cups_add_queue "打印机" unshared
+  cups_add_queue "Printer🖨Emoji" shared
+  cups_add_queue "!!Hidden" unshared
+  cups_add_queue "Lab!!2" shared
+}
+
+cups_stop() {
+  if [[ -n "${CUPS_PID:-}" ]]; then
+    kill "$CUPS_PID" 2>/dev/null || true
+    wait "$CUPS_PID" 2>/dev/null || true
+    CUPS_PID=
+  fi
+  if [[ -n "${CUPS_DIR:-}" && -d "$CUPS_DIR" ]]; then
+    rm -rf "$CUPS_DIR"
+    CUPS_DIR=
+  fi
+}
