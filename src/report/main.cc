@@ -4,10 +4,14 @@
 #include "report/report.h"
 #include "report/wide_output.h"
 
+#ifdef _WIN32
+#include "report/wide_output_console.h"
+#endif
+
 namespace {
 
-int Run() {
-  WideOutputBuf wide(std::cout.rdbuf());
+int Run(void* console) {
+  WideOutputBuf wide(std::cout.rdbuf(), console);
   std::wstreambuf* const previous = std::wcout.rdbuf(&wide);
   RunReport();
   std::wcout.rdbuf(previous);
@@ -17,7 +21,8 @@ int Run() {
 }  // namespace
 
 #ifdef _WIN32
-int wmain(int, wchar_t*[], wchar_t*[]) { return Run(); }
+// Wide lines go to the console itself when standard output is one.
+int wmain(int, wchar_t*[], wchar_t*[]) { return Run(StandardOutputConsole()); }
 #else
-int main(int, char*[]) { return Run(); }
+int main(int, char*[]) { return Run(nullptr); }
 #endif
