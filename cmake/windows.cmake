@@ -31,7 +31,7 @@ else()
   # libgcc in, and the PE header's subsystem and OS versions are pinned
   # rather than left to the linker's default.
   set(QUELVARO_MINGW_LINK_OPTIONS
-    -municode -mconsole -static
+    -municode -mconsole -static $<$<CONFIG:Release,MinSizeRel>:-s>
     "LINKER:--major-subsystem-version,${QUELVARO_WINDOWS_MAJOR}"
     "LINKER:--minor-subsystem-version,${QUELVARO_WINDOWS_MINOR}"
     "LINKER:--major-os-version,${QUELVARO_WINDOWS_MAJOR}"

@@ -69,4 +69,26 @@ TEST(WideOutputBufTest, ALineThatCannotBeEncodedDoesNotStopTheStream) {
   EXPECT_TRUE(std::wcout.good());
 }
 
+// What a Windows console is given when standard output is one.
+TEST(EncodeConsoleTextTest, WellFormedUtf16WithCrLfLineEnds) {
+  EXPECT_EQ(EncodeConsoleText(L"- B\u00fcro\n", 7), u"- B\u00fcro\r\n");
+  const std::wstring two_lines = L"a\n\nb\n";
+  EXPECT_EQ(EncodeConsoleText(two_lines.data(), two_lines.size()),
+            u"a\r\n\r\nb\r\n");
+  // A character past the Basic Multilingual Plane is one surrogate pair,
+  // whatever the width of wchar_t.
+  const std::wstring emoji = L"\U0001F5A8\u6253";
+  EXPECT_EQ(EncodeConsoleText(emoji.data(), emoji.size()),
+            std::u16string({0xD83D, 0xDDA8, 0x6253}));
+  EXPECT_EQ(EncodeConsoleText(L"", 0), u"");
+}
+
+TEST(EncodeConsoleTextTest, WhatNamesNoCharacterBecomesReplacement) {
+  const std::wstring high(1, static_cast<wchar_t>(0xD83D));
+  const std::wstring low(1, static_cast<wchar_t>(0xDE00));
+  const std::wstring lone = L"a" + high + L"b" + low + L"\n" + low + high;
+  EXPECT_EQ(EncodeConsoleText(lone.data(), lone.size()),
+            u"a\uFFFDb\uFFFD\r\n\uFFFD\uFFFD");
+}
+
 }  // namespace
