@@ -1,0 +1,16 @@
+// The parts of a queue's device URI that may be shown: never its user name
+// or password.
+#ifndef QUELVARO_SPOOLER_CUPS_DEVICE_URI_H
+#define QUELVARO_SPOOLER_CUPS_DEVICE_URI_H
+
+#include <string>
+
+// The URI with the user information of its authority ("user:password@")
+// taken out; a URI without an authority is returned as it is.
+std::string UriWithoutCredentials(const std::string& uri);
+
+// The host of the URI's authority, without user information or port; empty
+// when the URI has no authority.
+std::string UriHost(const std::string& uri);
+
+#endif  // QUELVARO_SPOOLER_CUPS_DEVICE_URI_H
