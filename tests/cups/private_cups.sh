@@ -8,6 +8,12 @@
 #   cups_add_queue NAME shared|unshared [INFO]
 #                          add a file-device queue writing to /dev/null
 #   cups_add_test_queues   the queues the end-to-end tests use
+#   cups_add_remote_queue NAME [INFO]
+#                          add a queue that points at a queue of a second
+#                          private server (started on first use, on a
+#                          loopback port of its own, stopped by cups_stop);
+#                          CUPS gives such a queue the remote bit of
+#                          printer-type
 #   cups_stop              stop the server and remove its folder (safe to call
 #                          twice, and from an EXIT trap)
 #
@@ -103,7 +109,36 @@ cups_add_test_queues() {
   cups_add_queue "Lab!!2" shared
 }
 
+cups_add_remote_queue() {
+  local name=$1 info=${2:-}
+  if [[ -z "${CUPS_REMOTE_PID:-}" ]]; then
+    # The second server, started with cups_start itself; the first one's
+    # settings are put back afterwards.
+    local server=$CUPS_SERVER dir=$CUPS_DIR port=$CUPS_PORT
+    local log=$CUPS_ACCESS_LOG pid=$CUPS_PID started=0
+    CUPS_PID=
+    if cups_start && cups_add_queue Shared shared "Shared on the second server"; then
+      started=1
+    fi
+    CUPS_REMOTE_PID=$CUPS_PID CUPS_REMOTE_DIR=$CUPS_DIR CUPS_REMOTE_PORT=$CUPS_PORT
+    CUPS_DIR=$dir CUPS_PORT=$port CUPS_ACCESS_LOG=$log CUPS_PID=$pid
+    export CUPS_SERVER=$server
+    [[ $started == 1 ]] || return 1
+  fi
+  lpadmin -p "$name" -E -v "ipp://127.0.0.1:$CUPS_REMOTE_PORT/printers/Shared" -m raw \
+    ${info:+-D "$info"} -L "Room 2" 2>/dev/null
+}
+
 cups_stop() {
+  if [[ -n "${CUPS_REMOTE_PID:-}" ]]; then
+    kill "$CUPS_REMOTE_PID" 2>/dev/null || true
+    wait "$CUPS_REMOTE_PID" 2>/dev/null || true
+    CUPS_REMOTE_PID=
+  fi
+  if [[ -n "${CUPS_REMOTE_DIR:-}" && -d "$CUPS_REMOTE_DIR" ]]; then
+    rm -rf "$CUPS_REMOTE_DIR"
+    CUPS_REMOTE_DIR=
+  fi
   if [[ -n "${CUPS_PID:-}" ]]; then
     kill "$CUPS_PID" 2>/dev/null || true
     wait "$CUPS_PID" 2>/dev/null || true
