@@ -5,13 +5,14 @@
 
 Listens on a free loopback port, which it writes to DIR/port, and passes
 the first RELAYED connections through to the server on 127.0.0.1:TARGET_PORT,
-one after another. The connection after those it closes without an answer,
+one after another. The connection after those it resets without an answer,
 and then it stops listening, so later connections are refused, as from a
 server that was shut down. It stops by itself after a minute.
 """
 import os
 import select
 import socket
+import struct
 import sys
 import time
 
@@ -58,6 +59,9 @@ def main():
             break
         taken += 1
         if taken > relayed:
+            # Reset, not a polite close: the client may still be writing.
+            client.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER,
+                              struct.pack("ii", 1, 0))
             client.close()
             break
         server = socket.create_connection(("127.0.0.1", target))

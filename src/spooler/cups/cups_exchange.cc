@@ -34,6 +34,9 @@ IppMessage AskCupsServer(ipp_t* request) {
       httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC,
                    cupsEncryption(), 1, kConnectMilliseconds, nullptr),
       &httpClose);
+  // From here on libcups ignores SIGPIPE (it does so when it sets up its
+  // HTTP layer), so a server that drops the connection while the request is
+  // being written shows as a failed write, not as the end of the process.
   if (!http) return Failed();
   // No callback: a wait that times out ends the exchange.
   httpSetTimeout(http.get(), kAnswerSeconds, nullptr, nullptr);
