@@ -86,6 +86,18 @@ console_run() {  # EXE OUT
   wait "$pid"
 }
 
+# The Local scope's entries and totals, the part of the report where Wine's
+# spooler and ours over CUPS agree on what CUPS holds (they differ on the
+# others: Wine takes SHARED for no filter, refuses Remote and answers every
+# by-name request with its printers). Wine lists its printers in an order of
+# its own, so the entries of each level are compared as a set; nested lines
+# and line endings are dropped.
+local_scope() {  # REPORT
+  tr -d '\r' <"$1" | awk '/^====== / { on = ($0 == "====== Local ======") }
+    on && /^------ Level / { level = $0 }
+    on && (/^- / || /^= TOTAL: /) { print level "\t" $0 }' | LC_ALL=C sort
+}
+
 for arch in x86 x64; do
   exe="$build/windows-$arch/quelvaro.exe"
   probe="$build/windows-$arch/tests/windows/spooler_probe.exe"
@@ -118,6 +130,18 @@ for arch in x86 x64; do
   python3 "$check" "$work/dump-$arch.txt" "$work/queues.txt" \
     "$work/report-$arch.txt" || status=$?
   verdict "$arch redirected report" "$status"
+
+  native="$build/linux/quelvaro"
+  if [[ $arch == x86 && -x "$native" ]]; then
+    "$native" </dev/null >"$work/native.txt"
+    status=0
+    diff -u <(local_scope "$work/native.txt") <(local_scope "$work/report-x86.txt") \
+      || status=$?
+    if [[ $status -eq 0 ]] && ! local_scope "$work/native.txt" | grep -q $'\t= TOTAL: 7$'; then
+      echo "the native Local scope does not list the seven queues"; status=1
+    fi
+    verdict "native and Wine agree on the Local scope" "$status"
+  fi
 
   status=0
   console_run "$exe" "$work/console-$arch.txt" || status=$?
