@@ -158,4 +158,30 @@ TEST(EntryNameTest, UnterminatedOrMisplacedNamesAreNotRead) {
   EXPECT_FALSE(EntryName(1, block, 0)) << "one past the end is outside";
 }
 
+TEST(EntryNameTest, NamesAreCopiedWholeWhereverTheyStart) {
+  // A name at an odd address, one ending on the block's last unit, and an
+  // empty one: each is copied exactly, terminator excluded.
+  const std::wstring name = L"Kasse\u20ac2";
+  const std::size_t odd = sizeof(PRINTER_INFO_1) * 3 + 1;
+  std::vector<BYTE> block(odd + (name.size() + 1) * sizeof(wchar_t) +
+                          sizeof(wchar_t));
+  std::memcpy(block.data() + odd, name.c_str(),
+              (name.size() + 1) * sizeof(wchar_t));
+  const std::size_t last = block.size() - sizeof(wchar_t);
+  const wchar_t zero = 0;
+  std::memcpy(block.data() + last, &zero, sizeof zero);
+
+  PRINTER_INFO_1 info{};
+  info.pName = reinterpret_cast<LPWSTR>(block.data() + odd);
+  std::memcpy(block.data(), &info, sizeof info);
+  info.pName = reinterpret_cast<LPWSTR>(block.data() + last);
+  std::memcpy(block.data() + sizeof info, &info, sizeof info);
+  info.pName = reinterpret_cast<LPWSTR>(block.data() + odd + sizeof(wchar_t));
+  std::memcpy(block.data() + 2 * sizeof info, &info, sizeof info);
+
+  EXPECT_EQ(EntryName(1, block, 0), name);
+  EXPECT_EQ(EntryName(1, block, 1), std::wstring());
+  EXPECT_EQ(EntryName(1, block, 2), name.substr(1));
+}
+
 }  // namespace

@@ -91,4 +91,33 @@ TEST(EncodeConsoleTextTest, WhatNamesNoCharacterBecomesReplacement) {
             u"a\uFFFDb\uFFFD\r\n\uFFFD\uFFFD");
 }
 
+TEST(EncodeUtf8Test, AppendsToWhatIsThere) {
+  std::string out = "- ";
+  const std::wstring text = L"B\u00fcro";
+  EncodeUtf8(text.data(), text.size(), out);
+  EXPECT_EQ(out, "- B\xC3\xBCro");
+  EncodeUtf8(text.data(), 0, out);
+  EXPECT_EQ(out, "- B\xC3\xBCro");
+}
+
+TEST(WideOutputBufTest, LongLinesComeOutWholeAtTheFlush) {
+  // Lines longer than the buffer's own put area, one with a character
+  // outside the basic plane at every offset around its end, so a UTF-16
+  // surrogate pair straddles it somewhere; each comes out whole, in one
+  // piece, only when flushed, and the short line after it too.
+  std::stringbuf bytes;
+  WideOutputBuf wide(&bytes);
+  std::wostream out(&wide);
+  std::string expected;
+  for (std::size_t prefix = 250; prefix < 260; ++prefix) {
+    out << std::wstring(prefix, L'a') << L"\U0001F600" << std::wstring(5000, L'z');
+    EXPECT_EQ(bytes.str(), expected);
+    out << std::endl << L"\u20ac" << std::endl;
+    expected += std::string(prefix, 'a') + "\xF0\x9F\x98\x80" +
+                std::string(5000, 'z') + "\n\xE2\x82\xAC\n";
+    EXPECT_EQ(bytes.str(), expected);
+  }
+  EXPECT_TRUE(out.good());
+}
+
 }  // namespace

@@ -28,8 +28,9 @@ std::size_t NameOffset(DWORD level) {
 }
 
 // The string text points at, when it starts inside the buffer and its
-// terminator lies inside it too. Code units are copied out one by one, so a
-// pointer with odd alignment is read safely.
+// terminator lies inside it too. Code units are read with memcpy, so a
+// pointer with odd alignment is read safely; the name is copied out in one
+// piece once its end is known.
 std::optional<std::wstring> StringInBuffer(const std::vector<BYTE>& buffer,
                                            LPCWSTR text) {
   if (text == nullptr) return std::nullopt;
@@ -37,13 +38,15 @@ std::optional<std::wstring> StringInBuffer(const std::vector<BYTE>& buffer,
   const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(text);
   if (at < start || at - start >= buffer.size()) return std::nullopt;
 
-  std::wstring name;
-  for (std::size_t offset = at - start;
+  const std::size_t first = at - start;
+  for (std::size_t offset = first;
        buffer.size() - offset >= sizeof(WCHAR); offset += sizeof(WCHAR)) {
     WCHAR unit;
     std::memcpy(&unit, buffer.data() + offset, sizeof unit);
-    if (unit == 0) return name;
-    name.push_back(unit);
+    if (unit != 0) continue;
+    std::wstring name((offset - first) / sizeof(WCHAR), L'\0');
+    std::memcpy(&name[0], buffer.data() + first, offset - first);
+    return name;
   }
   return std::nullopt;  // no terminator before the end of the block
 }

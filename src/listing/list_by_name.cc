@@ -5,7 +5,7 @@
 
 void ListByName(std::wstring& name) {
   // Names beginning with "!!" are not expanded; every other name is.
-  if (name.find(L"!!") == 0) return;
+  if (name.compare(0, 2, L"!!") == 0) return;
 
   std::int32_t count = 0;
   std::vector<BYTE> buffer =

@@ -1,6 +1,8 @@
 // UTF-8 encoding of wide text and the stream buffer behind wcout.
 #include "report/wide_output.h"
 
+#include <type_traits>
+
 #ifdef _WIN32
 #include "report/wide_output_console.h"
 #endif
@@ -9,23 +11,29 @@ namespace {
 
 const char32_t kReplacement = 0xFFFD;
 
-void AppendUtf8(char32_t c, std::string& out) {
+// Writes the UTF-8 form of c at out and returns the end of what it wrote.
+char* PutUtf8(char32_t c, char* out) {
   if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
+    *out++ = static_cast<char>(c);
   } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    *out++ = static_cast<char>(0xC0 | (c >> 6));
+    *out++ = static_cast<char>(0x80 | (c & 0x3F));
   } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    *out++ = static_cast<char>(0xE0 | (c >> 12));
+    *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (c & 0x3F));
   } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    *out++ = static_cast<char>(0xF0 | (c >> 18));
+    *out++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (c & 0x3F));
   }
+  return out;
 }
+
+// The most bytes one code unit can take: 3 for a UTF-16 unit (a pair of them
+// takes 4), 4 for a UTF-32 one.
+const std::size_t kMostBytesPerUnit = sizeof(wchar_t) == 2 ? 3 : 4;
 
 bool IsHighSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLowSurrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
@@ -53,12 +61,26 @@ char32_t NextCharacter(const wchar_t* text, std::size_t length, std::size_t& i) 
 
 }  // namespace
 
+void EncodeUtf8(const wchar_t* text, std::size_t length, std::string& out) {
+  const std::size_t before = out.size();
+  out.resize(before + length * kMostBytesPerUnit);
+  char* const first = &out[before];
+  char* end = first;
+  for (std::size_t i = 0; i < length; ++i) {
+    // ASCII, the usual case, goes straight through.
+    const auto unit = static_cast<std::make_unsigned_t<wchar_t>>(text[i]);
+    if (unit < 0x80) {
+      *end++ = static_cast<char>(unit);
+      continue;
+    }
+    end = PutUtf8(NextCharacter(text, length, i), end);
+  }
+  out.resize(before + static_cast<std::size_t>(end - first));
+}
+
 std::string EncodeUtf8(const wchar_t* text, std::size_t length) {
   std::string out;
-  out.reserve(length);
-  for (std::size_t i = 0; i < length; ++i) {
-    AppendUtf8(NextCharacter(text, length, i), out);
-  }
+  EncodeUtf8(text, length, out);
   return out;
 }
 
@@ -80,36 +102,56 @@ std::u16string EncodeConsoleText(const wchar_t* text, std::size_t length) {
   return out;
 }
 
+WideOutputBuf::WideOutputBuf(std::streambuf* bytes, void* console)
+    : bytes_(bytes), console_(console) {
+  setp(line_, line_ + kLineUnits);
+}
+
+void WideOutputBuf::SpillLine() {
+  pending_.append(pbase(), static_cast<std::size_t>(pptr() - pbase()));
+  setp(line_, line_ + kLineUnits);
+}
+
 WideOutputBuf::int_type WideOutputBuf::overflow(int_type c) {
+  SpillLine();
   if (!traits_type::eq_int_type(c, traits_type::eof())) {
-    pending_.push_back(traits_type::to_char_type(c));
+    *pptr() = traits_type::to_char_type(c);
+    pbump(1);
   }
   return traits_type::not_eof(c);
 }
 
-std::streamsize WideOutputBuf::xsputn(const wchar_t* text,
-                                      std::streamsize length) {
-  pending_.append(text, static_cast<std::size_t>(length));
-  return length;
+int WideOutputBuf::sync() {
+  // A line that fits the put area is taken from there; a longer one was
+  // collected in pending_, so a surrogate pair is never split.
+  const wchar_t* line = pbase();
+  std::size_t length = static_cast<std::size_t>(pptr() - pbase());
+  if (!pending_.empty()) {
+    SpillLine();
+    line = pending_.data();
+    length = pending_.size();
+  }
+  const int result = WriteLine(line, length);
+  pending_.clear();
+  setp(line_, line_ + kLineUnits);
+  return result;
 }
 
-int WideOutputBuf::sync() {
+int WideOutputBuf::WriteLine(const wchar_t* line, std::size_t length) {
 #ifdef _WIN32
   if (console_ != nullptr) {
     // The narrow lines written so far go first.
     const int flushed = bytes_->pubsync();
-    const bool written = WriteConsoleText(
-        console_, EncodeConsoleText(pending_.data(), pending_.size()));
-    pending_.clear();
+    const bool written =
+        WriteConsoleText(console_, EncodeConsoleText(line, length));
     return written && flushed == 0 ? 0 : -1;
   }
 #endif
-  const std::string bytes = EncodeUtf8(pending_.data(), pending_.size());
-  pending_.clear();
-  const std::streamsize written =
-      bytes_->sputn(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  // encoded_ keeps its storage from one line to the next.
+  encoded_.clear();
+  EncodeUtf8(line, length, encoded_);
+  const std::streamsize size = static_cast<std::streamsize>(encoded_.size());
+  const std::streamsize written = bytes_->sputn(encoded_.data(), size);
   const int flushed = bytes_->pubsync();
-  return written == static_cast<std::streamsize>(bytes.size()) && flushed == 0
-             ? 0
-             : -1;
+  return written == size && flushed == 0 ? 0 : -1;
 }

@@ -17,6 +17,8 @@
 // The UTF-8 form of wide text (UTF-16 where wchar_t has 16 bits, UTF-32
 // where it has 32).
 std::string EncodeUtf8(const wchar_t* text, std::size_t length);
+// The same, appended to out.
+void EncodeUtf8(const wchar_t* text, std::size_t length, std::string& out);
 
 // What a console is given for wide text: well-formed UTF-16, with U+FFFD for
 // what names no character, and every line feed written as CR LF, the line
@@ -26,21 +28,30 @@ std::u16string EncodeConsoleText(const wchar_t* text, std::size_t length);
 // Collects wide characters until the stream is flushed, then writes them,
 // encoded, to the byte buffer it was given and flushes that; or, given a
 // console (a Windows console handle), flushes the byte buffer and writes
-// them to the console.
+// them to the console. Characters go into a put area of its own, so the
+// stream writes them without a call per insertion; a line longer than that
+// area goes on in a string.
 class WideOutputBuf : public std::wstreambuf {
  public:
-  explicit WideOutputBuf(std::streambuf* bytes, void* console = nullptr)
-      : bytes_(bytes), console_(console) {}
+  explicit WideOutputBuf(std::streambuf* bytes, void* console = nullptr);
 
  protected:
   int_type overflow(int_type c) override;
-  std::streamsize xsputn(const wchar_t* text, std::streamsize length) override;
   int sync() override;
 
  private:
+  static const std::size_t kLineUnits = 256;
+
+  // Moves the put area's characters to the end of pending_ and empties it.
+  void SpillLine();
+  // Writes one finished line where it goes; 0, or -1 when that failed.
+  int WriteLine(const wchar_t* line, std::size_t length);
+
   std::streambuf* bytes_;
   void* console_;
-  std::wstring pending_;
+  wchar_t line_[kLineUnits];  // the put area
+  std::wstring pending_;      // the line so far, when it outgrew the put area
+  std::string encoded_;       // the line's bytes, as they go out
 };
 
 #endif  // QUELVARO_REPORT_WIDE_OUTPUT_H
