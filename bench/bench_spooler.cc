@@ -90,13 +90,6 @@ void ScriptBenchSpooler(std::size_t records, bool by_name) {
   script.by_name = by_name;
 }
 
-std::wstring BenchRecordName(std::size_t k) {
-  // Queue names of the usual length, one character outside ASCII each.
-  std::wstring digits = std::to_wstring(k);
-  if (digits.size() < 6) digits.insert(0, 6 - digits.size(), L'0');
-  return L"B\u00fcro-Drucker " + digits;
-}
-
 BOOL WINAPI EnumPrintersW(DWORD Flags, LPWSTR Name, DWORD Level,
                           LPBYTE pPrinterEnum, DWORD cbBuf, LPDWORD pcbNeeded,
                           LPDWORD pcReturned) {

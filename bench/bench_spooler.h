@@ -6,17 +6,14 @@
 #define QUELVARO_BENCH_BENCH_SPOOLER_H
 
 #include <cstddef>
-#include <string>
 
+#include "bench_names.h"
 #include "spooler/spooler.h"
 
-// From now on every request with a null Name answers records records, at any
-// flags and level. With by_name, a by-name request at level 1 answers one
+// From now on every request with a null Name answers records records (named
+// by BenchRecordName), at any flags and level. With by_name, a by-name request at level 1 answers one
 // record carrying the name asked for; without it, by-name requests report
 // needed 0.
 void ScriptBenchSpooler(std::size_t records, bool by_name);
-
-// The name of the k-th record.
-std::wstring BenchRecordName(std::size_t k);
 
 #endif  // QUELVARO_BENCH_BENCH_SPOOLER_H

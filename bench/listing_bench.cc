@@ -15,6 +15,7 @@
 
 #include "bench_spooler.h"
 #include "fd_sink.h"
+#include "spooler_calls.h"
 #include "listing/listing.h"
 #include "report/wide_output.h"
 
@@ -139,9 +140,27 @@ void TimeWritePerLine(benchmark::State& state, SinkKind kind) {
   Finish(state, kind, lines, sink);
 }
 
+// The spooler's share: the listing's spooler calls alone, no output. Set
+// beside TimeScriptedSpoolerCalls (scripted_spooler_bench).
+void TimeSpoolerCalls(benchmark::State& state) {
+  const std::size_t records = static_cast<std::size_t>(state.range(0));
+  const bool by_name = state.range(1) != 0;
+  const DWORD expected = static_cast<DWORD>(records * (by_name ? 2 : 1));
+  ScriptBenchSpooler(records, by_name);
+  for (auto _ : state) {
+    if (CallSpoolerAsListing(kLevel, kFlags) != expected) {
+      state.SkipWithError("the spooler did not answer the scripted records");
+      break;
+    }
+  }
+  state.counters["per_entry"] = benchmark::Counter(
+      static_cast<double>(records), benchmark::Counter::kIsIterationInvariantRate |
+                                        benchmark::Counter::kInvert);
+}
+
 void Sizes(benchmark::internal::Benchmark* b) {
   b->ArgsProduct({{10, 1000, 100000}, {0, 1}})->ArgNames({"records", "by_name"});
-  b->Unit(benchmark::kMicrosecond);
+  b->Unit(benchmark::kMicrosecond)->UseRealTime();
 }
 
 }  // namespace
@@ -150,5 +169,7 @@ BENCHMARK_CAPTURE(TimeListPrinters, devnull, SinkKind::kDevNull)->Apply(Sizes);
 BENCHMARK_CAPTURE(TimeWritePerLine, devnull, SinkKind::kDevNull)->Apply(Sizes);
 BENCHMARK_CAPTURE(TimeListPrinters, pipe, SinkKind::kPipe)->Apply(Sizes);
 BENCHMARK_CAPTURE(TimeWritePerLine, pipe, SinkKind::kPipe)->Apply(Sizes);
+
+BENCHMARK(TimeSpoolerCalls)->Apply(Sizes);
 
 BENCHMARK_MAIN();
