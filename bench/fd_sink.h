@@ -1,6 +1,7 @@
 // Where the benchmarks write: a real file descriptor, either /dev/null or the
-// write end of a pipe that a thread drains, and the standard output moved
-// onto it for as long as a benchmark runs.
+// write end of a pipe (1 MiB where allowed) that a thread drains in large
+// pieces, and the standard output moved onto it for as long as a benchmark
+// runs.
 #ifndef QUELVARO_BENCH_FD_SINK_H
 #define QUELVARO_BENCH_FD_SINK_H
 
