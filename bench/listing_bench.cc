@@ -1,7 +1,8 @@
 // The cost of one listing as the program writes it: ListPrinters over the
 // bench spooler, through wcout, the wide output and cout's buffer onto file
-// descriptor 1, with endl (newline and flush) after every line; beside it the
-// floor, the same bytes written with one write(2) per line.
+// descriptor 1, with endl (newline and flush) after every line; beneath it
+// the same lines through the output path alone, the same bytes through cout's
+// buffer alone, and the floor: the same bytes with one write(2) per line.
 //
 // Arguments: records (10, 1,000 or 100,000) and by_name (whether each entry's
 // by-name enumeration answers, which adds one nested line per entry).
@@ -9,6 +10,7 @@
 #include <unistd.h>
 
 #include <iostream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -91,35 +93,116 @@ void Finish(benchmark::State& state, SinkKind kind,
   state.SetBytesProcessed(static_cast<std::int64_t>(bytes) * state.iterations());
 }
 
+// The program's output path, as its entry sets it up, for the time one
+// benchmark runs: file descriptor 1 on the sink, wcout through the wide
+// output into cout's buffer.
+struct ProgramOutput {
+  int saved = -1;
+  std::unique_ptr<WideOutputBuf> wide;
+  std::wstreambuf* previous = nullptr;
+};
+
+bool OpenProgramOutput(benchmark::State& state, Sink& sink,
+                       ProgramOutput& output) {
+  output.saved = RedirectStdout(sink.fd);
+  if (output.saved < 0) {
+    CloseSink(sink);
+    state.SkipWithError("cannot redirect standard output");
+    return false;
+  }
+  output.wide = std::make_unique<WideOutputBuf>(std::cout.rdbuf());
+  output.previous = std::wcout.rdbuf(output.wide.get());
+  return true;
+}
+
+// Puts everything back; false (the benchmark failed) when a stream failed.
+bool CloseProgramOutput(benchmark::State& state, Sink& sink,
+                        ProgramOutput& output) {
+  const bool good = std::wcout.good() && std::cout.good();
+  std::wcout.rdbuf(output.previous);
+  output.wide.reset();
+  RestoreStdout(output.saved);
+  if (!good) {
+    CloseSink(sink);
+    state.SkipWithError("writing the lines failed");
+  }
+  return good;
+}
+
 void TimeListPrinters(benchmark::State& state, SinkKind kind) {
   std::vector<std::string> lines;
   Sink sink;
+  ProgramOutput output;
   if (!Prepare(state, kind, lines, sink)) return;
+  if (!OpenProgramOutput(state, sink, output)) return;
+  for (auto _ : state) ListPrinters(kLevel, kFlags);
+  if (!CloseProgramOutput(state, sink, output)) return;
+  Finish(state, kind, lines, sink);
+}
 
-  const int saved = RedirectStdout(sink.fd);
-  if (saved < 0) {
-    CloseSink(sink);
-    state.SkipWithError("cannot redirect standard output");
-    return;
+// The listing's lines as ListPrinters and ListByName insert them: a marker
+// and a name, the total last.
+struct WideLine {
+  const char* marker;
+  std::wstring name;
+};
+
+std::vector<WideLine> ListingWideLines(std::size_t records, bool by_name) {
+  std::vector<WideLine> lines;
+  for (std::size_t k = 0; k < records; ++k) {
+    lines.push_back({"- ", BenchRecordName(k)});
+    if (by_name) lines.push_back({"--> ", BenchRecordName(k)});
   }
+  return lines;
+}
+
+// The same lines through the same output path, without the spooler and the
+// names' copies: what the wide stream and its encoding cost.
+void TimeWideOutputPerLine(benchmark::State& state, SinkKind kind) {
+  std::vector<std::string> lines;
+  Sink sink;
+  ProgramOutput output;
+  if (!Prepare(state, kind, lines, sink)) return;
+  const std::size_t records = static_cast<std::size_t>(state.range(0));
+  const std::vector<WideLine> wide_lines =
+      ListingWideLines(records, state.range(1) != 0);
+  if (!OpenProgramOutput(state, sink, output)) return;
+  for (auto _ : state) {
+    for (const WideLine& line : wide_lines) {
+      std::wcout << line.marker << line.name << std::endl;
+    }
+    std::wcout << "= TOTAL: " << records << std::endl;
+  }
+  if (!CloseProgramOutput(state, sink, output)) return;
+  Finish(state, kind, lines, sink);
+}
+
+// The finished bytes of each line handed to cout's buffer and flushed, as
+// the wide output does: what the narrow stream buffer and stdio cost.
+void TimeNarrowBufferPerLine(benchmark::State& state, SinkKind kind) {
+  std::vector<std::string> lines;
+  Sink sink;
+  ProgramOutput output;
+  if (!Prepare(state, kind, lines, sink)) return;
+  if (!OpenProgramOutput(state, sink, output)) return;
+  std::streambuf* const bytes = std::cout.rdbuf();
   bool good = true;
-  {
-    // The program's own output path, as its entry sets it up.
-    WideOutputBuf wide(std::cout.rdbuf());
-    std::wstreambuf* const previous = std::wcout.rdbuf(&wide);
-    for (auto _ : state) ListPrinters(kLevel, kFlags);
-    good = std::wcout.good() && std::cout.good();
-    std::wcout.rdbuf(previous);
+  for (auto _ : state) {
+    for (const std::string& line : lines) {
+      const std::streamsize size = static_cast<std::streamsize>(line.size());
+      good &= bytes->sputn(line.data(), size) == size && bytes->pubsync() == 0;
+    }
   }
-  RestoreStdout(saved);
+  if (!CloseProgramOutput(state, sink, output)) return;
   if (!good) {
     CloseSink(sink);
-    state.SkipWithError("writing the listing failed");
+    state.SkipWithError("writing the lines failed");
     return;
   }
   Finish(state, kind, lines, sink);
 }
 
+// The floor: the same bytes, one write(2) per line.
 void TimeWritePerLine(benchmark::State& state, SinkKind kind) {
   std::vector<std::string> lines;
   Sink sink;
@@ -165,9 +248,14 @@ void Sizes(benchmark::internal::Benchmark* b) {
 
 }  // namespace
 
+// For each sink: the listing, then the layers beneath it down to the floor.
 BENCHMARK_CAPTURE(TimeListPrinters, devnull, SinkKind::kDevNull)->Apply(Sizes);
+BENCHMARK_CAPTURE(TimeWideOutputPerLine, devnull, SinkKind::kDevNull)->Apply(Sizes);
+BENCHMARK_CAPTURE(TimeNarrowBufferPerLine, devnull, SinkKind::kDevNull)->Apply(Sizes);
 BENCHMARK_CAPTURE(TimeWritePerLine, devnull, SinkKind::kDevNull)->Apply(Sizes);
 BENCHMARK_CAPTURE(TimeListPrinters, pipe, SinkKind::kPipe)->Apply(Sizes);
+BENCHMARK_CAPTURE(TimeWideOutputPerLine, pipe, SinkKind::kPipe)->Apply(Sizes);
+BENCHMARK_CAPTURE(TimeNarrowBufferPerLine, pipe, SinkKind::kPipe)->Apply(Sizes);
 BENCHMARK_CAPTURE(TimeWritePerLine, pipe, SinkKind::kPipe)->Apply(Sizes);
 
 BENCHMARK(TimeSpoolerCalls)->Apply(Sizes);

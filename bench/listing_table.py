@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Reads listing_bench's JSON output and prints, for every sink and size, the
-report's time per line beside the floor's (one write(2) per line) and their
-ratio. With repetitions, the medians are used."""
+listing's time per line beside the layers beneath it and the floor (one
+write(2) per line), with the listing's ratio to the floor and its overhead
+over the floor in units of the floor. With repetitions, the medians are
+used."""
 import json
 import sys
 
@@ -22,29 +24,37 @@ def runs(path):
     return data["context"], chosen
 
 
+LAYERS = ["TimeListPrinters", "TimeWideOutputPerLine", "TimeNarrowBufferPerLine",
+          "TimeWritePerLine"]
+
+
 def main():
     context, chosen = runs(sys.argv[1])
     print("load average at start: %s" % context.get("load_avg"))
-    print("| sink | records | by-name | lines | report ns/line | floor ns/line "
-          "| report/floor | overhead ns/line |")
-    print("|---|---:|---:|---:|---:|---:|---:|---:|")
+    print("ns per line: the listing, the same lines through the output path "
+          "alone (wcout, wide output, cout's buffer), the bytes through cout's "
+          "buffer alone, and the floor (one write(2) per line)")
+    print()
+    print("| sink | records | by-name | lines | listing | output path | cout buffer "
+          "| floor | listing/floor | overhead over floor |")
+    print("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|")
     for name, report in chosen.items():
-        if not name.startswith("TimeListPrinters/"):
+        if not name.startswith(LAYERS[0] + "/"):
             continue
-        floor = chosen.get(name.replace("TimeListPrinters/", "TimeWritePerLine/"))
-        if floor is None:
+        layers = [chosen.get(name.replace(LAYERS[0], layer, 1)) for layer in LAYERS]
+        if None in layers:
             continue
         parts = dict(p.split(":") for p in name.split("/") if ":" in p)
         sink = name.split("/")[1]
-        r = report["per_line"] * 1e9
-        f = floor["per_line"] * 1e9
-        print("| %s | %s | %s | %d | %.0f | %.0f | %.2f | %.0f |"
+        ns = [layer["per_line"] * 1e9 for layer in layers]
+        print("| %s | %s | %s | %d | %.0f | %.0f | %.0f | %.0f | %.2fx | %.2fx |"
               % (sink, parts["records"], parts["by_name"], report["lines"],
-                 r, f, r / f, r - f))
+                 ns[0], ns[1], ns[2], ns[3], ns[0] / ns[3], (ns[0] - ns[3]) / ns[3]))
     spooler = [b for n, b in chosen.items() if n.startswith("TimeSpoolerCalls/")]
     if spooler:
         print()
-        print("bench spooler's share (calls only, no output), ns per entry:")
+        print("the bench spooler's share (the listing's calls alone, no output), "
+              "ns per entry:")
         for b in spooler:
             print("  %s  %.0f" % (b.get("run_name", b["name"]), b["per_entry"] * 1e9))
 
