@@ -188,6 +188,13 @@ void ExpectPlatformLayout(DWORD level, const BYTE* block, DWORD needed,
 
 class CupsSpoolerTest : public ::testing::Test {
  protected:
+  // Every test of this process is one run of the spooler: it asks the server
+  // once, at the first call that needs it, and never again.
+  static void SetUpTestSuite() { before_run_ = RequestsSoFar(); }
+
+  // The requests this process has sent so far.
+  static std::size_t RunRequests() { return RequestsSoFar() - before_run_; }
+
   void SetUp() override {
     ASSERT_FALSE(Environment("CUPS_ACCESS_LOG").empty());
     local_ = FileLines(Environment("CUPS_LOCAL_QUEUES"));
@@ -196,15 +203,18 @@ class CupsSpoolerTest : public ::testing::Test {
     ASSERT_FALSE(remote_.empty());
   }
 
+  static std::size_t before_run_;
   std::vector<std::string> local_;
   std::string remote_;
 };
+
+std::size_t CupsSpoolerTest::before_run_ = 0;
 
 TEST_F(CupsSpoolerTest, LocalLevelsSizeExactlyAndFillOnlyWhatFits) {
   for (DWORD level : {1u, 2u, 4u, 5u}) {
     SCOPED_TRACE("level " + std::to_string(level));
     const Call sizing = Enumerate(PRINTER_ENUM_LOCAL, nullptr, level, nullptr, 0);
-    EXPECT_EQ(sizing.requests, 1u);
+    EXPECT_EQ(RunRequests(), 1u);
     EXPECT_EQ(sizing.returned, 0u);
     ASSERT_GE(sizing.needed, local_.size() * RecordSize(level));
 
@@ -212,7 +222,7 @@ TEST_F(CupsSpoolerTest, LocalLevelsSizeExactlyAndFillOnlyWhatFits) {
     std::vector<BYTE> short_block(sizing.needed - 1, kUntouched);
     const Call too_small = Enumerate(PRINTER_ENUM_LOCAL, nullptr, level,
                                      short_block.data(), sizing.needed - 1);
-    EXPECT_EQ(too_small.requests, 1u);
+    EXPECT_EQ(too_small.requests, 0u);
     EXPECT_EQ(too_small.returned, 0u);
     EXPECT_EQ(too_small.needed, sizing.needed);
     EXPECT_FALSE(too_small.result);
@@ -223,7 +233,7 @@ TEST_F(CupsSpoolerTest, LocalLevelsSizeExactlyAndFillOnlyWhatFits) {
     std::vector<BYTE> exact(sizing.needed, kUntouched);
     const Call filled = Enumerate(PRINTER_ENUM_LOCAL, nullptr, level,
                                   exact.data(), sizing.needed);
-    EXPECT_EQ(filled.requests, 1u);
+    EXPECT_EQ(filled.requests, 0u);
     EXPECT_TRUE(filled.result);
     EXPECT_EQ(filled.needed, sizing.needed);
     ASSERT_EQ(filled.returned, local_.size());
@@ -305,7 +315,7 @@ TEST_F(CupsSpoolerTest, ConnectionsAreTheRemoteQueues) {
   std::vector<BYTE> block(4096);
   const Call call = Enumerate(PRINTER_ENUM_CONNECTIONS, nullptr, 2,
                               block.data(), static_cast<DWORD>(block.size()));
-  EXPECT_EQ(call.requests, 1u);
+  EXPECT_EQ(RunRequests(), 1u);
   ASSERT_EQ(call.returned, 1u);
   ExpectPlatformLayout(2, block.data(), call.needed, call.returned);
   const auto info = RecordAt<PRINTER_INFO_2>(block.data(), 0);
@@ -323,7 +333,7 @@ TEST_F(CupsSpoolerTest, TheServerEntryAndItsExpansion) {
   const DWORD size = static_cast<DWORD>(block.size());
   const Call server = Enumerate(PRINTER_ENUM_REMOTE, nullptr, 1, block.data(),
                                 size);
-  EXPECT_EQ(server.requests, 1u);
+  EXPECT_EQ(RunRequests(), 1u);
   ASSERT_EQ(server.returned, 1u);
   ExpectPlatformLayout(1, block.data(), server.needed, server.returned);
   const auto entry = RecordAt<PRINTER_INFO_1>(block.data(), 0);
@@ -334,7 +344,7 @@ TEST_F(CupsSpoolerTest, TheServerEntryAndItsExpansion) {
   for (const wchar_t* name : {L"\\\\localhost", L"\\\\LocalHost"}) {
     const Call expanded = Enumerate(PRINTER_ENUM_NAME, name, 1, block.data(),
                                     size);
-    EXPECT_EQ(expanded.requests, 1u);
+    EXPECT_EQ(expanded.requests, 0u);
     ASSERT_EQ(expanded.returned, local_.size() + 1);
     ExpectPlatformLayout(1, block.data(), expanded.needed, expanded.returned);
     std::vector<std::string> names;
@@ -402,6 +412,40 @@ TEST_F(CupsSpoolerTest, MissingCountersAreRefused) {
                              nullptr, &value));
   EXPECT_FALSE(EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 1, nullptr, 0,
                              &value, nullptr));
+}
+
+TEST_F(CupsSpoolerTest, ARunSeesOneViewWhileTheServerChanges) {
+  // The sizing call measures the run's view; a queue added on the server
+  // before the filling call changes nothing in this run: the block the size
+  // was given is filled exactly, at every scope and level.
+  const DWORD needed =
+      Enumerate(PRINTER_ENUM_LOCAL, nullptr, 2, nullptr, 0).needed;
+  ASSERT_GT(needed, 0u);
+  EXPECT_EQ(RunRequests(), 1u);
+  // (lpstat asks the server too: from here on the calls' own requests are
+  // counted.)
+  ASSERT_EQ(std::system("lpadmin -p Neu-im-Lauf -E -v file:///dev/null -m raw"
+                        " 2>/dev/null"), 0);
+  ASSERT_EQ(std::system("lpstat -e | grep -qx Neu-im-Lauf"), 0)
+      << "the server has the new queue";
+
+  std::vector<BYTE> exact(needed, kUntouched);
+  const Call filled =
+      Enumerate(PRINTER_ENUM_LOCAL, nullptr, 2, exact.data(), needed);
+  EXPECT_TRUE(filled.result);
+  EXPECT_EQ(filled.needed, needed);
+  EXPECT_EQ(filled.requests, 0u);
+  ASSERT_EQ(filled.returned, local_.size());
+  ExpectPlatformLayout(2, exact.data(), needed, filled.returned);
+  for (DWORD level : {1u, 4u, 5u}) {
+    const Call sizing = Enumerate(PRINTER_ENUM_LOCAL, nullptr, level, nullptr, 0);
+    std::vector<BYTE> block(sizing.needed);
+    const Call again = Enumerate(PRINTER_ENUM_LOCAL, nullptr, level,
+                                 block.data(), sizing.needed);
+    EXPECT_EQ(again.returned, local_.size()) << "level " << level;
+    EXPECT_EQ(sizing.requests + again.requests, 0u) << "level " << level;
+  }
+  EXPECT_EQ(std::system("lpadmin -x Neu-im-Lauf"), 0);
 }
 
 }  // namespace

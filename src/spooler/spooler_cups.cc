@@ -10,39 +10,22 @@
 //     server's "\\" name
 //   any other level or name            nothing, and no question asked
 //
-// Every answer that needs the server costs one IPP request, and each call
-// asks afresh: a sizing call and the filling call after it may see different
-// queues, and each reports the size of what it saw, filling only what fits.
+// Every answer comes from the run's one view of the server's queues, taken
+// with one IPP request at the first call that needs the server: a filling
+// call finds exactly what its sizing call measured, and every scope and
+// level of a report shows the same queues. A block too small for the answer
+// is left alone.
 #include <optional>
 #include <vector>
 
 #include "spooler/cups/cups_queues.h"
 #include "spooler/cups/printer_records.h"
 #include "spooler/cups/queue_fields.h"
+#include "spooler/cups/queue_view.h"
 #include "spooler/cups/server_name.h"
 #include "spooler/spooler.h"
 
 namespace {
-
-void AddAttribute(std::vector<std::string>& attributes,
-                  const std::string& attribute) {
-  for (const std::string& present : attributes) {
-    if (present == attribute) return;
-  }
-  attributes.push_back(attribute);
-}
-
-// The attributes a listing of queues needs: those of its records, and those
-// it selects the queues by.
-std::vector<std::string> ListingAttributes(DWORD flags, DWORD level) {
-  const bool remote = (flags & PRINTER_ENUM_CONNECTIONS) != 0;
-  std::vector<std::string> attributes = RecordAttributes(level, remote);
-  AddAttribute(attributes, "printer-type");
-  if ((flags & PRINTER_ENUM_SHARED) != 0) {
-    AddAttribute(attributes, "printer-is-shared");
-  }
-  return attributes;
-}
 
 bool Selected(DWORD flags, const CupsQueue& queue) {
   const bool wanted = IsRemoteQueue(queue)
@@ -60,8 +43,7 @@ BOOL Answer(DWORD needed, DWORD returned) {
 BOOL ListQueues(DWORD flags, DWORD level, LPBYTE buffer, DWORD cbBuf,
                 DWORD& needed, DWORD& returned) {
   if (!IsRecordLevel(level)) return FALSE;
-  std::optional<std::vector<CupsQueue>> queues =
-      AskCupsQueues(ListingAttributes(flags, level), 0);
+  const std::optional<std::vector<CupsQueue>>& queues = CupsQueueView();
   if (!queues) return TRUE;
   std::vector<CupsQueue> selected;
   for (const CupsQueue& queue : *queues) {
@@ -74,9 +56,8 @@ BOOL ListQueues(DWORD flags, DWORD level, LPBYTE buffer, DWORD cbBuf,
 BOOL ListServer(DWORD level, LPBYTE buffer, DWORD cbBuf, DWORD& needed,
                 DWORD& returned) {
   if (level != 1) return FALSE;
-  // Any answer at all shows the server is there; one queue's name is the
-  // least it can be asked for.
-  if (!AskCupsQueues({"printer-name"}, 1)) return TRUE;
+  // Any answer at all, queues or none, shows the server is there.
+  if (!CupsQueueView()) return TRUE;
   needed = LayOutServer(CupsServerName(), buffer, cbBuf, returned);
   return Answer(needed, returned);
 }
@@ -84,8 +65,7 @@ BOOL ListServer(DWORD level, LPBYTE buffer, DWORD cbBuf, DWORD& needed,
 BOOL ListServerQueues(LPCWSTR name, DWORD level, LPBYTE buffer, DWORD cbBuf,
                       DWORD& needed, DWORD& returned) {
   if (level != 1 || !IsCupsServerName(name)) return FALSE;
-  std::optional<std::vector<CupsQueue>> queues =
-      AskCupsQueues(RecordAttributes(1, true), 0);
+  const std::optional<std::vector<CupsQueue>>& queues = CupsQueueView();
   if (!queues) return TRUE;
   needed = LayOutQueues(1, *queues, buffer, cbBuf, returned);
   return Answer(needed, returned);

@@ -254,39 +254,54 @@ test_silent_server() {
   check "silent server: the whole report within 15 s" within 15000
   check "silent server: asked once, never again" \
     test "$(cat "$dir/connections" 2>/dev/null)" = 1
-  # The one question: CUPS-Get-Printers for the Local scope at level 1,
-  # naming attributes, all of them ones that level's records or its
-  # selection use.
+  # The run's one question: CUPS-Get-Printers, naming attributes, all of
+  # them ones that some level's records or some scope's selection use.
   printf '%s\n' printer-name printer-info printer-make-and-model \
-    printer-location printer-type >"$dir/usable"
+    printer-location device-uri printer-type printer-is-shared \
+    printer-state queued-job-count >"$dir/usable"
   check "silent server: the question was CUPS-Get-Printers" \
     test "$(head -1 "$dir/request-1" 2>/dev/null)" = "operation 0x4002"
-  check "silent server: it named only attributes level 1 uses" \
+  check "silent server: it named only attributes the records and scopes use" \
     bash -c 'tail -n +2 "$1" >"$1.asked" && [[ -s "$1.asked" ]] &&
              ! grep -vxFf "$2" "$1.asked"' _ "$dir/request-1" "$dir/usable"
 }
 
-# ---- The server goes away in the middle of a run.
+# ---- The server goes away in the middle of a run. A run asks once and
+# answers everything from that one view: a server gone right after it
+# changes nothing in the report; one gone at the first question leaves it
+# empty, without a wait per question.
 test_stopping_server() {
-  local report="$work/stopping.txt" dir="$work/stopping"
+  local report="$work/stopping.txt" dir="$work/stopping" level
   mkdir -p "$dir"
-  # Three questions answered (Local level 1 sizing and filling, level 2
-  # sizing), then the level 2 filling call finds the server gone.
-  python3 "$here/stopping_server.py" "$CUPS_PORT" 3 "$dir" &
+  # The run's one question is passed through, then the server is gone.
+  python3 "$here/stopping_server.py" "$CUPS_PORT" 1 "$dir" &
   stand_in_pid=$!
   wait_for_file "$dir/port" || { check "stopping server started" false; return; }
   CUPS_SERVER="127.0.0.1:$(cat "$dir/port")" native_report "$report"
   stop_stand_in
-  check "server stopped mid-run: the report runs cleanly" ran_cleanly "$report"
-  check "server stopped mid-run: the whole report within 15 s" within 15000
-  check "server stopped mid-run: Local level 1 still listed whole" \
-    lists_exactly "$report" Local 1 "$work/queues"
-  check "server stopped mid-run: level 2 sized but found nothing to fill" \
-    test "$(total "$report" Local 2)" = 0
-  check "server stopped mid-run: nothing listed after it" \
-    no_lines_between "$report" '^------ Level 2 ------$' '^Suche beendet$' '^(- |--> )'
-  check "server stopped mid-run: the scope and level headings all there" \
-    test "$(grep -c '^------ Level ' "$report")" = 24
+  check "server gone after the run's question: the report runs cleanly" \
+    ran_cleanly "$report"
+  for level in 1 2 4 5; do
+    check "server gone after the run's question: Local level $level listed whole" \
+      lists_exactly "$report" Local $level "$work/queues"
+    check "server gone after the run's question: Local | Shared level $level too" \
+      lists_exactly "$report" "Local | Shared" $level "$work/shared"
+  done
+
+  # The first question is reset.
+  dir="$work/stopping-at-once"
+  mkdir -p "$dir"
+  python3 "$here/stopping_server.py" "$CUPS_PORT" 0 "$dir" &
+  stand_in_pid=$!
+  wait_for_file "$dir/port" || { check "stopping server started" false; return; }
+  CUPS_SERVER="127.0.0.1:$(cat "$dir/port")" native_report "$report"
+  stop_stand_in
+  check "server gone at the first question: the report runs cleanly" \
+    ran_cleanly "$report"
+  check "server gone at the first question: headings, nothing listed" \
+    same "$empty_report" "$report"
+  check "server gone at the first question: the whole report within 15 s" \
+    within 15000
 }
 
 test_no_server

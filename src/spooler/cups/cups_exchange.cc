@@ -10,12 +10,12 @@ namespace {
 const int kConnectMilliseconds = 3000;
 const double kAnswerSeconds = 5.0;
 
-// The one piece of state the CUPS spooler keeps from one EnumPrintersW call
-// to the next. A report asks dozens of questions in a row; a server that
-// could not be reached or did not answer one of them is taken to be gone for
-// the rest of the process, so the remaining questions are answered with
-// nothing at once instead of each waiting out its own timeout. It only ever
-// goes from false to true.
+// State the CUPS spooler keeps from one EnumPrintersW call to the next (the
+// other piece is the run's view of the queues, queue_view.cc). A server that
+// could not be reached or did not answer is taken to be gone for the rest of
+// the process, so any later question is answered with nothing at once
+// instead of waiting out its own timeout. It only ever goes from false to
+// true.
 bool server_failed = false;
 
 IppMessage NoAnswer() { return IppMessage(nullptr, &ippDelete); }

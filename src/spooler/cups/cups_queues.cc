@@ -1,5 +1,5 @@
 // Building the CUPS-Get-Printers request and reading its answer, as lpstat
-// does: one request per question, naming only the attributes it needs.
+// does: one request, naming only the attributes it is asked for.
 #include "spooler/cups/cups_queues.h"
 
 #include "spooler/cups/cups_exchange.h"
