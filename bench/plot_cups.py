@@ -10,12 +10,12 @@ line first; lines starting with # are skipped)."""
 import math
 import sys
 
-WIDTH, HEIGHT = 640, 420
-LEFT, RIGHT, TOP, BOTTOM = 70, 150, 30, 50
+WIDTH, HEIGHT = 720, 420
+LEFT, RIGHT, TOP, BOTTOM = 70, 210, 30, 50
 LINES = {"report": "#c0392b", "lpstat": "#2471a3"}
 POINTS = "#7d3c98"
-LABELS = {"report": "quelvaro (native, CUPS)", "lpstat": "lpstat -l -p",
-          "wine": "quelvaro.exe under Wine"}
+LABELS = {"report": "quelvaro, native", "lpstat": "lpstat -l -p",
+          "wine": "quelvaro.exe, Wine"}
 
 
 def read(path):
