@@ -129,6 +129,28 @@ TEST_F(ListingTest, NamesAreWrittenRawAsUtf8) {
             "= TOTAL: 7\n");
 }
 
+TEST_F(ListingTest, LineBreaksInNamesCannotForgeReportLines) {
+  // Found by the listing fuzzer: a name holding a line feed ended its entry
+  // line early, and the rest of it read as a line of its own.
+  const std::wstring forged = L"Office\n= TOTAL: 99\n====== Remote ======";
+  ScriptAnswer(PRINTER_ENUM_LOCAL, nullptr, 2,
+               Records({Named(forged), Named(L"A\rB\r\n")}));
+  ScriptAnswer(PRINTER_ENUM_NAME, forged.c_str(), 1,
+               Records({Named(L"x\ny"), Named(L"\n")}));
+  EXPECT_EQ(List(2, PRINTER_ENUM_LOCAL),
+            "- Office\xE2\x90\x8A= TOTAL: 99\xE2\x90\x8A====== Remote ======\n"
+            "--> x\xE2\x90\x8Ay\n"
+            "--> \xE2\x90\x8A\n"
+            "- A\xE2\x90\x8D" "B\xE2\x90\x8D\xE2\x90\x8A\n"
+            "= TOTAL: 2\n");
+  // The spooler is still asked by the name exactly as it gave it.
+  std::vector<std::wstring> asked;
+  for (const SpoolerCall& call : SpoolerCalls()) {
+    if (call.flags == PRINTER_ENUM_NAME && !call.buffer) asked.push_back(*call.name);
+  }
+  EXPECT_EQ(asked, (std::vector<std::wstring>{forged, L"A\rB\r\n"}));
+}
+
 TEST_F(ListingTest, UnknownLevelNamesEveryRecordError) {
   ScriptedAnswer answer;
   answer.needed = 10;

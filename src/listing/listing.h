@@ -38,4 +38,10 @@ DWORD RecordsInBuffer(DWORD level, std::size_t size, std::int32_t count);
 std::optional<std::wstring> EntryName(DWORD level,
                                       const std::vector<BYTE>& buffer, DWORD k);
 
+// The text an entry or nested entry line shows for name: the name as it came,
+// except that a line feed or carriage return in it is shown as its control
+// picture (U+240A, U+240D), so that a name can never end its line early and
+// pass its remainder off as a line of the report.
+std::wstring NameOnOneLine(const std::wstring& name);
+
 #endif  // QUELVARO_LISTING_LISTING_H

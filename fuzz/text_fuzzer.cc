@@ -1,0 +1,102 @@
+// Fuzz target: any wide text through the console writer comes out as valid
+// UTF-8, and text that is a valid sequence comes back exactly.
+//
+// Input: a mode byte, then the code units. The mode's low two bits give the
+// width each unit is read with (0: 4 bytes, 1: 2 bytes, otherwise 1 byte,
+// little-endian); bits 2 to 5 give the length of the pieces the text is
+// written in, less one; bit 6 writes every other piece one unit at a time;
+// bit 7 flushes after every piece.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <ostream>
+#include <sstream>
+#include <string>
+
+#include "report/wide_output.h"
+#include "utf8.h"
+
+namespace {
+
+void Fail(const char* what) {
+  std::fprintf(stderr, "text fault: %s\n", what);
+  __builtin_trap();
+}
+
+// The code points of text when every unit is part of a character: no lone
+// surrogate and nothing above U+10FFFF; false otherwise.
+bool DecodeWide(const std::wstring& text, std::u32string& points) {
+  points.clear();
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char32_t c = sizeof(wchar_t) == 2
+                     ? static_cast<char32_t>(static_cast<char16_t>(text[i]))
+                     : static_cast<char32_t>(text[i]);
+    if (sizeof(wchar_t) == 2 && c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) {
+      const char32_t low = static_cast<char16_t>(text[i + 1]);
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+        ++i;
+      }
+    }
+    if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) return false;
+    points.push_back(c);
+  }
+  return true;
+}
+
+// Checks the bytes one flush wrote for the wide text written before it.
+void CheckSegment(const std::wstring& text, const std::string& bytes) {
+  const std::optional<std::u32string> decoded = DecodeUtf8(bytes);
+  if (!decoded) Fail("the output is not valid UTF-8");
+  std::u32string points;
+  if (DecodeWide(text, points) && *decoded != points) {
+    Fail("valid text did not come back as it was written");
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return 0;
+  const std::uint8_t mode = data[0];
+  const std::size_t width = (mode & 3) == 0 ? 4 : (mode & 3) == 1 ? 2 : 1;
+  const std::size_t piece = ((mode >> 2) & 15) + 1;
+  const bool one_at_a_time = (mode & 0x40) != 0;
+  const bool flush_each = (mode & 0x80) != 0;
+
+  std::wstring text;
+  for (std::size_t at = 1; at + width <= size; at += width) {
+    std::uint32_t unit = 0;
+    for (std::size_t k = 0; k < width; ++k) {
+      unit |= static_cast<std::uint32_t>(data[at + k]) << (8 * k);
+    }
+    text.push_back(static_cast<wchar_t>(unit));
+  }
+
+  std::stringbuf bytes;
+  WideOutputBuf wide(&bytes);
+  std::wostream out(&wide);
+  std::wstring segment;
+  std::size_t flushed = 0;
+  for (std::size_t start = 0, n = 0; start < text.size(); start += piece, ++n) {
+    const std::wstring part = text.substr(start, piece);
+    if (one_at_a_time && n % 2 == 1) {
+      for (wchar_t unit : part) out.put(unit);
+    } else {
+      out.write(part.data(), static_cast<std::streamsize>(part.size()));
+    }
+    segment += part;
+    if (flush_each) {
+      out.flush();
+      const std::string all = bytes.str();
+      CheckSegment(segment, all.substr(flushed));
+      flushed = all.size();
+      segment.clear();
+    }
+  }
+  out.flush();
+  CheckSegment(segment, bytes.str().substr(flushed));
+  if (!out.good()) Fail("the stream failed");
+  return 0;
+}
