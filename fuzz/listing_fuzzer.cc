@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 
 #include "capture.h"
@@ -18,6 +19,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   ScriptFuzzedSpooler(data, size);
   const std::string report = CaptureOutput(RunReport);
+  // Set to see what an input makes of the report (for a found input, say).
+  if (std::getenv("FUZZ_SHOW_REPORT") != nullptr) {
+    std::fwrite(report.data(), 1, report.size(), stderr);
+  }
   const std::string fault = ReportFault(report, FuzzedListings());
   if (!fault.empty()) {
     std::fprintf(stderr, "report fault: %s\n", fault.c_str());
