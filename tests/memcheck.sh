@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# The suite once more under Valgrind's memcheck, on a native build:
+#
+#   memcheck.sh BUILD_DIR EMPTY_REPORT
+#
+# runs the unit tests (the gtest binary directly, as one process), the
+# program as a user starts it with no server, and, against a private CUPS
+# server with the test queues and one remote queue, the program and the CUPS
+# spooler's direct tests. Any memory error, and any definite or indirect leak,
+# fails. The end-to-end test's timing checks are not repeated here: memcheck
+# runs the code many times slower. Every server started here is stopped on
+# exit.
+set -uo pipefail
+
+build=$1
+empty_report=$2
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=cups/private_cups.sh
+source "$here/cups/private_cups.sh"
+
+work=$(mktemp -d /tmp/quelvaro-memcheck.XXXXXX)
+cleanup() {
+  cups_stop
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+memcheck=(valgrind -q --error-exitcode=99 --leak-check=full
+          --errors-for-leak-kinds=definite,indirect
+          --suppressions="$here/valgrind.supp")
+passed=0
+failed=0
+
+# check NAME COMMAND...: runs the command; its status is the check's result.
+check() {
+  local name=$1
+  shift
+  if "$@"; then
+    echo "ok - memcheck: $name"
+    passed=$((passed + 1))
+  else
+    echo "not ok - memcheck: $name"
+    failed=$((failed + 1))
+  fi
+}
+
+unit_tests() {
+  "${memcheck[@]}" "$build/tests/quelvaro_tests" >"$work/unit.txt" 2>&1 ||
+    { cat "$work/unit.txt"; return 1; }
+}
+
+# report OUT: the program's report under memcheck, standard input at its end.
+report() {
+  "${memcheck[@]}" "$build/quelvaro" </dev/null >"$1" 2>"$1.err" ||
+    { cat "$1.err"; return 1; }
+  [[ ! -s "$1.err" ]] || { cat "$1.err"; return 1; }
+}
+
+no_server_report() {
+  CUPS_SERVER="$work/no-such.sock" report "$work/no-server.txt" &&
+    cmp "$empty_report" "$work/no-server.txt"
+}
+
+# The report over the private server lists its queues.
+server_report() {
+  report "$work/server.txt" && grep -qx -- '- Kasse€2' "$work/server.txt"
+}
+
+# The local queues are those lpstat lists before the remote one is added.
+spooler_tests() {
+  CUPS_ACCESS_LOG="$CUPS_ACCESS_LOG" CUPS_LOCAL_QUEUES="$work/queues" \
+    CUPS_REMOTE_QUEUE="Fern-Büro" \
+    "${memcheck[@]}" "$build/tests/cups_spooler_tests" >"$work/spooler.txt" 2>&1 ||
+    { cat "$work/spooler.txt"; return 1; }
+}
+
+check "unit tests" unit_tests
+check "the program with no server" no_server_report
+if [[ -x "$build/tests/cups_spooler_tests" ]]; then
+  if cups_start && cups_add_test_queues && lpstat -e >"$work/queues" &&
+     cups_add_remote_queue "Fern-Büro" "Far away"; then
+    check "the program over a private CUPS server" server_report
+    check "the CUPS spooler's EnumPrintersW called directly" spooler_tests
+  else
+    check "private CUPS servers started" false
+  fi
+fi
+
+echo "$passed passed, $failed failed"
+[[ $failed -eq 0 ]]
