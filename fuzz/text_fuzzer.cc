@@ -1,5 +1,7 @@
 // Fuzz target: any wide text through the console writer comes out as valid
-// UTF-8, and text that is a valid sequence comes back exactly.
+// UTF-8, and text that is a valid sequence comes back exactly. The same holds
+// for what a Windows console is given (EncodeConsoleText: well-formed UTF-16,
+// every line feed as CR LF).
 //
 // Input: a mode byte, then the code units. The mode's low two bits give the
 // width each unit is read with (0: 4 bytes, 1: 2 bytes, otherwise 1 byte,
@@ -15,6 +17,7 @@
 #include <string>
 
 #include "report/wide_output.h"
+#include "utf16.h"
 #include "utf8.h"
 
 namespace {
@@ -49,10 +52,19 @@ bool DecodeWide(const std::wstring& text, std::u32string& points) {
 void CheckSegment(const std::wstring& text, const std::string& bytes) {
   const std::optional<std::u32string> decoded = DecodeUtf8(bytes);
   if (!decoded) Fail("the output is not valid UTF-8");
+  const std::optional<std::u32string> console =
+      DecodeUtf16(EncodeConsoleText(text.data(), text.size()));
+  if (!console) Fail("the console text is not well-formed UTF-16");
+
   std::u32string points;
-  if (DecodeWide(text, points) && *decoded != points) {
-    Fail("valid text did not come back as it was written");
+  if (!DecodeWide(text, points)) return;
+  if (*decoded != points) Fail("valid text did not come back as it was written");
+  std::u32string lines;
+  for (char32_t c : points) {
+    if (c == U'\n') lines.push_back(U'\r');
+    lines.push_back(c);
   }
+  if (*console != lines) Fail("valid text did not reach the console as written");
 }
 
 }  // namespace

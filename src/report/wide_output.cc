@@ -146,6 +146,8 @@ int WideOutputBuf::WriteLine(const wchar_t* line, std::size_t length) {
         WriteConsoleText(console_, EncodeConsoleText(line, length));
     return written && flushed == 0 ? 0 : -1;
   }
+#else
+  static_cast<void>(console_);  // only Windows has consoles to write to
 #endif
   // encoded_ keeps its storage from one line to the next.
   encoded_.clear();
