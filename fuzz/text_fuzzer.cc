@@ -1,7 +1,8 @@
 // Fuzz target: any wide text through the console writer comes out as valid
-// UTF-8, and text that is a valid sequence comes back exactly. The same holds
-// for what a Windows console is given (EncodeConsoleText: well-formed UTF-16,
-// every line feed as CR LF).
+// UTF-8 and comes back exactly when decoded, except that each code unit that
+// names no character comes back as one U+FFFD. The same holds for what a
+// Windows console is given (EncodeConsoleText: well-formed UTF-16, every line
+// feed as CR LF).
 //
 // Input: a mode byte, then the code units. The mode's low two bits give the
 // width each unit is read with (0: 4 bytes, 1: 2 bytes, otherwise 1 byte,
@@ -22,15 +23,18 @@
 
 namespace {
 
+using Traits = std::char_traits<wchar_t>;
+
 void Fail(const char* what) {
   std::fprintf(stderr, "text fault: %s\n", what);
   __builtin_trap();
 }
 
-// The code points of text when every unit is part of a character: no lone
-// surrogate and nothing above U+10FFFF; false otherwise.
-bool DecodeWide(const std::wstring& text, std::u32string& points) {
-  points.clear();
+// The characters text stands for: each code unit or surrogate pair that
+// names a character, and U+FFFD for each unit that names none (a lone
+// surrogate, a value above U+10FFFF).
+std::u32string ExpectedCharacters(const std::wstring& text) {
+  std::u32string points;
   for (std::size_t i = 0; i < text.size(); ++i) {
     char32_t c = sizeof(wchar_t) == 2
                      ? static_cast<char32_t>(static_cast<char16_t>(text[i]))
@@ -42,29 +46,27 @@ bool DecodeWide(const std::wstring& text, std::u32string& points) {
         ++i;
       }
     }
-    if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) return false;
-    points.push_back(c);
+    points.push_back((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF ? 0xFFFD : c);
   }
-  return true;
+  return points;
 }
 
 // Checks the bytes one flush wrote for the wide text written before it.
 void CheckSegment(const std::wstring& text, const std::string& bytes) {
   const std::optional<std::u32string> decoded = DecodeUtf8(bytes);
   if (!decoded) Fail("the output is not valid UTF-8");
+  const std::u32string expected = ExpectedCharacters(text);
+  if (*decoded != expected) Fail("the text did not come back as it was written");
+
   const std::optional<std::u32string> console =
       DecodeUtf16(EncodeConsoleText(text.data(), text.size()));
   if (!console) Fail("the console text is not well-formed UTF-16");
-
-  std::u32string points;
-  if (!DecodeWide(text, points)) return;
-  if (*decoded != points) Fail("valid text did not come back as it was written");
   std::u32string lines;
-  for (char32_t c : points) {
+  for (char32_t c : expected) {
     if (c == U'\n') lines.push_back(U'\r');
     lines.push_back(c);
   }
-  if (*console != lines) Fail("valid text did not reach the console as written");
+  if (*console != lines) Fail("the text did not reach the console as written");
 }
 
 }  // namespace
@@ -94,7 +96,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t start = 0, n = 0; start < text.size(); start += piece, ++n) {
     const std::wstring part = text.substr(start, piece);
     if (one_at_a_time && n % 2 == 1) {
-      for (wchar_t unit : part) out.put(unit);
+      // One put each; a unit equal to WEOF goes by write, since put takes
+      // it for end-of-file whatever the buffer does with it.
+      for (wchar_t unit : part) {
+        if (Traits::eq_int_type(Traits::to_int_type(unit), Traits::eof())) {
+          out.write(&unit, 1);
+        } else {
+          out.put(unit);
+        }
+      }
     } else {
       out.write(part.data(), static_cast<std::streamsize>(part.size()));
     }

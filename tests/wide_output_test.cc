@@ -120,4 +120,23 @@ TEST(WideOutputBufTest, LongLinesComeOutWholeAtTheFlush) {
   EXPECT_TRUE(out.good());
 }
 
+TEST(WideOutputBufTest, AUnitThatReadsAsWeofIsNeverDropped) {
+  // Found by the text fuzzer: a name's code unit equal to WEOF (0xFFFFFFFF
+  // where wchar_t has 32 bits, U+FFFF where it has 16) that fell on the end
+  // of the put area was taken for end-of-file there and vanished. At every
+  // offset around that end it must come out like any other unit.
+  using Traits = std::char_traits<wchar_t>;
+  const std::wstring weof(1, Traits::to_char_type(Traits::eof()));
+  std::stringbuf bytes;
+  WideOutputBuf wide(&bytes);
+  std::wostream out(&wide);
+  std::string expected;
+  for (std::size_t prefix = 0; prefix < 600; ++prefix) {
+    out << std::wstring(prefix, L'a') + weof + L"b" << std::endl;
+    expected += std::string(prefix, 'a') + Encode(weof) + "b\n";
+  }
+  EXPECT_EQ(bytes.str(), expected);
+  EXPECT_TRUE(out.good());
+}
+
 }  // namespace

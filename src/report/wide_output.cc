@@ -121,6 +121,19 @@ WideOutputBuf::int_type WideOutputBuf::overflow(int_type c) {
   return traits_type::not_eof(c);
 }
 
+std::streamsize WideOutputBuf::xsputn(const wchar_t* text,
+                                      std::streamsize length) {
+  const std::size_t count = static_cast<std::size_t>(length);
+  if (count <= static_cast<std::size_t>(epptr() - pptr())) {
+    traits_type::copy(pptr(), text, count);
+    pbump(static_cast<int>(count));
+  } else {
+    SpillLine();
+    pending_.append(text, count);
+  }
+  return length;
+}
+
 int WideOutputBuf::sync() {
   // A line that fits the put area is taken from there; a longer one was
   // collected in pending_, so a surrogate pair is never split.

@@ -37,6 +37,10 @@ class WideOutputBuf : public std::wstreambuf {
 
  protected:
   int_type overflow(int_type c) override;
+  // Takes text whole: into the put area when it fits, else after the line so
+  // far. (The default hands the unit at the area's end to overflow, where a
+  // unit equal to WEOF reads as no character and is lost.)
+  std::streamsize xsputn(const wchar_t* text, std::streamsize length) override;
   int sync() override;
 
  private:
