@@ -57,6 +57,9 @@ void CheckSegment(const std::wstring& text, const std::string& bytes) {
   if (!decoded) Fail("the output is not valid UTF-8");
   const std::u32string expected = ExpectedCharacters(text);
   if (*decoded != expected) Fail("the text did not come back as it was written");
+  if (EncodeUtf8(text.data(), text.size()) != bytes) {
+    Fail("EncodeUtf8 and the stream disagree");
+  }
 
   const std::optional<std::u32string> console =
       DecodeUtf16(EncodeConsoleText(text.data(), text.size()));
