@@ -1,4 +1,5 @@
 #include "bench_spooler.h"
+#include "spooler/printer_info_size.h"
 
 #include <cstring>
 #include <cwchar>
@@ -17,16 +18,6 @@ BenchScript script;
 // Every block carries this string first; the fields that are not the name
 // point at it.
 const wchar_t kDecoy[] = L"decoy";
-
-std::size_t RecordSize(DWORD level) {
-  switch (level) {
-    case 1: return sizeof(PRINTER_INFO_1);
-    case 2: return sizeof(PRINTER_INFO_2);
-    case 4: return sizeof(PRINTER_INFO_4);
-    case 5: return sizeof(PRINTER_INFO_5);
-    default: return 0;
-  }
-}
 
 std::size_t StringBytes(const std::wstring& text) {
   return (text.size() + 1) * sizeof(wchar_t);
@@ -72,7 +63,7 @@ void PutRecord(DWORD level, LPWSTR text, LPWSTR decoy, BYTE* at) {
 // Starts a block of count records: the decoy string right after the records.
 // Returns where the names go.
 BYTE* StartBlock(DWORD level, std::size_t count, BYTE* block, LPWSTR& decoy) {
-  BYTE* strings = block + RecordSize(level) * count;
+  BYTE* strings = block + PrinterInfoSize(level) * count;
   decoy = reinterpret_cast<LPWSTR>(strings);
   std::memcpy(strings, kDecoy, sizeof kDecoy);
   return strings + sizeof kDecoy;
@@ -95,7 +86,7 @@ BOOL WINAPI EnumPrintersW(DWORD Flags, LPWSTR Name, DWORD Level,
                           LPDWORD pcReturned) {
   *pcbNeeded = 0;
   *pcReturned = 0;
-  const std::size_t record = RecordSize(Level);
+  const std::size_t record = PrinterInfoSize(Level);
   if (record == 0) return FALSE;
 
   if (Name == nullptr) {

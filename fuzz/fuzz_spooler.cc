@@ -1,5 +1,6 @@
 // EnumPrintersW answering from fuzz input (the format is in fuzz_spooler.h).
 #include "fuzz_spooler.h"
+#include "spooler/printer_info_size.h"
 
 #include <cstddef>
 #include <cstdio>
@@ -52,16 +53,6 @@ std::uint64_t ReadBytes(int count) {
     value |= static_cast<std::uint64_t>(ReadByte()) << (8 * i);
   }
   return value;
-}
-
-std::size_t RecordSize(DWORD level) {
-  switch (level) {
-    case 1: return sizeof(PRINTER_INFO_1);
-    case 2: return sizeof(PRINTER_INFO_2);
-    case 4: return sizeof(PRINTER_INFO_4);
-    case 5: return sizeof(PRINTER_INFO_5);
-    default: return 0;
-  }
 }
 
 std::size_t NameOffset(DWORD level) {
@@ -152,7 +143,7 @@ DWORD FilledCount(DWORD level, DWORD cbBuf) {
     case 0xFD: return 0x80000000u;
     case 0xFC: return 0x7FFFFFFFu;
     case 0xFB: {
-      const std::size_t record = RecordSize(level);
+      const std::size_t record = PrinterInfoSize(level);
       return static_cast<DWORD>((record == 0 ? 0 : cbBuf / record) + 1);
     }
     default: return b;
@@ -172,7 +163,7 @@ void Fill(DWORD level, LPBYTE block, DWORD cbBuf, LPDWORD pcReturned) {
   for (int i = 0; i < edits; ++i) {
     const std::size_t k = ReadByte();
     const std::uintptr_t name = EditedName(block, cbBuf);
-    const std::size_t record = RecordSize(level);
+    const std::size_t record = PrinterInfoSize(level);
     const std::size_t at = k * record + NameOffset(level);
     if (record != 0 && at + sizeof name <= cbBuf) {
       std::memcpy(block + at, &name, sizeof name);

@@ -1,4 +1,5 @@
 #include "scripted_spooler.h"
+#include "spooler/printer_info_size.h"
 
 #include <cstring>
 #include <map>
@@ -14,23 +15,13 @@ std::vector<SpoolerCall> calls;
 // A name that lives outside every block the spooler fills.
 wchar_t outside_text[] = L"outside";
 
-std::size_t RecordSize(DWORD level) {
-  switch (level) {
-    case 1: return sizeof(PRINTER_INFO_1);
-    case 2: return sizeof(PRINTER_INFO_2);
-    case 4: return sizeof(PRINTER_INFO_4);
-    case 5: return sizeof(PRINTER_INFO_5);
-    default: return 0;
-  }
-}
-
 // Decoy strings sit in the fields that are not the name, so reading the wrong
 // field shows.
 const std::wstring kDecoy = L"decoy";
 
 std::size_t StringsSize(DWORD level, const ScriptedAnswer& answer) {
   std::size_t size = (kDecoy.size() + 1) * sizeof(wchar_t);
-  if (RecordSize(level) == 0) return 0;
+  if (PrinterInfoSize(level) == 0) return 0;
   for (const ScriptedName& name : answer.names) {
     if (name.where == ScriptedName::kInBuffer) {
       size += (name.text.size() + 1) * sizeof(wchar_t);
@@ -40,7 +31,7 @@ std::size_t StringsSize(DWORD level, const ScriptedAnswer& answer) {
 }
 
 void LayOut(DWORD level, const ScriptedAnswer& answer, LPBYTE block) {
-  const std::size_t record = RecordSize(level);
+  const std::size_t record = PrinterInfoSize(level);
   wchar_t* strings = reinterpret_cast<wchar_t*>(block + record * answer.names.size());
   wchar_t* decoy = strings;
   std::wcscpy(decoy, kDecoy.c_str());
@@ -122,7 +113,7 @@ void ScriptAnswer(DWORD flags, const wchar_t* name, DWORD level,
 const std::vector<SpoolerCall>& SpoolerCalls() { return calls; }
 
 DWORD LaidOutSize(DWORD level, const ScriptedAnswer& answer) {
-  return static_cast<DWORD>(RecordSize(level) * answer.names.size() +
+  return static_cast<DWORD>(PrinterInfoSize(level) * answer.names.size() +
                             StringsSize(level, answer));
 }
 

@@ -3,19 +3,9 @@
 #include <cstring>
 
 #include "listing/listing.h"
+#include "spooler/printer_info_size.h"
 
 namespace {
-
-// Size of the level's record type; 0 for a level without one.
-std::size_t RecordSize(DWORD level) {
-  switch (level) {
-    case 1: return sizeof(PRINTER_INFO_1);
-    case 2: return sizeof(PRINTER_INFO_2);
-    case 4: return sizeof(PRINTER_INFO_4);
-    case 5: return sizeof(PRINTER_INFO_5);
-    default: return 0;
-  }
-}
 
 // Where in the level's record type the name pointer sits.
 std::size_t NameOffset(DWORD level) {
@@ -55,7 +45,7 @@ std::optional<std::wstring> StringInBuffer(const std::vector<BYTE>& buffer,
 
 DWORD RecordsInBuffer(DWORD level, std::size_t size, std::int32_t count) {
   if (count <= 0) return 0;
-  const std::size_t record = RecordSize(level);
+  const std::size_t record = PrinterInfoSize(level);
   if (record == 0) return static_cast<DWORD>(count);  // nothing is read
   const std::size_t fit = size / record;
   return fit < static_cast<std::size_t>(count) ? static_cast<DWORD>(fit)
@@ -65,7 +55,7 @@ DWORD RecordsInBuffer(DWORD level, std::size_t size, std::int32_t count) {
 std::optional<std::wstring> EntryName(DWORD level,
                                       const std::vector<BYTE>& buffer,
                                       DWORD k) {
-  const std::size_t record = RecordSize(level);
+  const std::size_t record = PrinterInfoSize(level);
   if (record == 0) return std::wstring(L"ERROR");
 
   const std::size_t at = static_cast<std::size_t>(k) * record + NameOffset(level);

@@ -8,18 +8,9 @@
 #include <optional>
 
 #include "spooler/cups/queue_fields.h"
+#include "spooler/printer_info_size.h"
 
 namespace {
-
-std::size_t RecordSize(DWORD level) {
-  switch (level) {
-    case 1: return sizeof(PRINTER_INFO_1);
-    case 2: return sizeof(PRINTER_INFO_2);
-    case 4: return sizeof(PRINTER_INFO_4);
-    case 5: return sizeof(PRINTER_INFO_5);
-    default: return 0;
-  }
-}
 
 // Puts text at offset in the block and moves offset past it; returns where
 // it went. Without a block (while sizing) only offset moves. No text: a null
@@ -120,7 +111,7 @@ bool Fits(std::size_t size, LPBYTE buffer, DWORD cbBuf) {
 
 }  // namespace
 
-bool IsRecordLevel(DWORD level) { return RecordSize(level) != 0; }
+bool IsRecordLevel(DWORD level) { return PrinterInfoSize(level) != 0; }
 
 std::vector<std::string> RecordAttributes(DWORD level, bool remote_queues) {
   switch (level) {
@@ -148,7 +139,7 @@ std::vector<std::string> RecordAttributes(DWORD level, bool remote_queues) {
 DWORD LayOutQueues(DWORD level, const std::vector<CupsQueue>& queues,
                    LPBYTE buffer, DWORD cbBuf, DWORD& returned) {
   returned = 0;
-  const std::size_t record = RecordSize(level);
+  const std::size_t record = PrinterInfoSize(level);
   if (record == 0 || queues.empty()) return 0;
 
   const std::size_t strings = record * queues.size();
