@@ -1,6 +1,6 @@
 // EnumPrintersW answering from fuzz input (the format is in fuzz_spooler.h).
 #include "fuzz_spooler.h"
-#include "spooler/printer_info_size.h"
+#include "spooler/printer_info_layout.h"
 
 #include <cstddef>
 #include <cstdio>
@@ -53,15 +53,6 @@ std::uint64_t ReadBytes(int count) {
     value |= static_cast<std::uint64_t>(ReadByte()) << (8 * i);
   }
   return value;
-}
-
-std::size_t NameOffset(DWORD level) {
-  switch (level) {
-    case 1: return offsetof(PRINTER_INFO_1, pName);
-    case 2: return offsetof(PRINTER_INFO_2, pPrinterName);
-    case 4: return offsetof(PRINTER_INFO_4, pPrinterName);
-    default: return offsetof(PRINTER_INFO_5, pPrinterName);
-  }
 }
 
 // Copies size bytes to offset in the block, as far as the block reaches.
@@ -164,7 +155,7 @@ void Fill(DWORD level, LPBYTE block, DWORD cbBuf, LPDWORD pcReturned) {
     const std::size_t k = ReadByte();
     const std::uintptr_t name = EditedName(block, cbBuf);
     const std::size_t record = PrinterInfoSize(level);
-    const std::size_t at = k * record + NameOffset(level);
+    const std::size_t at = k * record + PrinterNameOffset(level);
     if (record != 0 && at + sizeof name <= cbBuf) {
       std::memcpy(block + at, &name, sizeof name);
     }

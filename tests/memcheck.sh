@@ -28,21 +28,9 @@ trap cleanup EXIT
 memcheck=(valgrind -q --error-exitcode=99 --leak-check=full
           --errors-for-leak-kinds=definite,indirect
           --suppressions="$here/valgrind.supp")
-passed=0
-failed=0
-
-# check NAME COMMAND...: runs the command; its status is the check's result.
-check() {
-  local name=$1
-  shift
-  if "$@"; then
-    echo "ok - memcheck: $name"
-    passed=$((passed + 1))
-  else
-    echo "not ok - memcheck: $name"
-    failed=$((failed + 1))
-  fi
-}
+# shellcheck source=checks.sh
+source "$here/checks.sh"
+CHECK_PREFIX="memcheck: "
 
 unit_tests() {
   "${memcheck[@]}" "$build/tests/quelvaro_tests" >"$work/unit.txt" 2>&1 ||
@@ -86,5 +74,4 @@ if [[ -x "$build/tests/cups_spooler_tests" ]]; then
   fi
 fi
 
-echo "$passed passed, $failed failed"
-[[ $failed -eq 0 ]]
+checks_summary

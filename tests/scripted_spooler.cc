@@ -1,5 +1,5 @@
 #include "scripted_spooler.h"
-#include "spooler/printer_info_size.h"
+#include "spooler/printer_info_layout.h"
 
 #include <cstring>
 #include <map>

@@ -3,19 +3,9 @@
 #include <cstring>
 
 #include "listing/listing.h"
-#include "spooler/printer_info_size.h"
+#include "spooler/printer_info_layout.h"
 
 namespace {
-
-// Where in the level's record type the name pointer sits.
-std::size_t NameOffset(DWORD level) {
-  switch (level) {
-    case 1: return offsetof(PRINTER_INFO_1, pName);
-    case 2: return offsetof(PRINTER_INFO_2, pPrinterName);
-    case 4: return offsetof(PRINTER_INFO_4, pPrinterName);
-    default: return offsetof(PRINTER_INFO_5, pPrinterName);
-  }
-}
 
 // The string text points at, when it starts inside the buffer and its
 // terminator lies inside it too. Code units are read with memcpy, so a
@@ -58,7 +48,8 @@ std::optional<std::wstring> EntryName(DWORD level,
   const std::size_t record = PrinterInfoSize(level);
   if (record == 0) return std::wstring(L"ERROR");
 
-  const std::size_t at = static_cast<std::size_t>(k) * record + NameOffset(level);
+  const std::size_t at =
+      static_cast<std::size_t>(k) * record + PrinterNameOffset(level);
   if (at > buffer.size() || buffer.size() - at < sizeof(LPWSTR)) {
     return std::nullopt;
   }

@@ -35,21 +35,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-passed=0
-failed=0
-
-# check NAME COMMAND...: runs the command; its status is the check's result.
-check() {
-  local name=$1
-  shift
-  if "$@"; then
-    echo "ok - $name"
-    passed=$((passed + 1))
-  else
-    echo "not ok - $name"
-    failed=$((failed + 1))
-  fi
-}
+# shellcheck source=../checks.sh
+source "$here/../checks.sh"
 
 # same FILE FILE: the files hold the same bytes; shows the difference if not.
 same() {
@@ -315,5 +302,4 @@ else
   check "private CUPS server started" false
 fi
 
-echo "$passed passed, $failed failed"
-[[ $failed -eq 0 ]]
+checks_summary

@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "spooler/cups/queue_fields.h"
-#include "spooler/printer_info_size.h"
+#include "spooler/printer_info_layout.h"
 
 namespace {
 
