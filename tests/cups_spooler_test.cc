@@ -1,5 +1,5 @@
-// The CUPS spooler's EnumPrintersW, called directly against the private
-// server that tests/cups/cups_end_to_end.sh starts: the records it lays out,
+// The Linux spooler's EnumPrintersW, called directly against the private
+// servers that tests/cups/cups_end_to_end.sh starts: the records it lays out,
 // the sizes it reports and the IPP requests it sends. The script passes, in
 // the environment, CUPS_SERVER (the server), CUPS_ACCESS_LOG (its access
 // log), CUPS_LOCAL_QUEUES (a file with the local queues' names, as lpstat
@@ -328,19 +328,24 @@ TEST_F(CupsSpoolerTest, ConnectionsAreTheRemoteQueues) {
   EXPECT_EQ(info.Attributes, static_cast<DWORD>(PRINTER_ATTRIBUTE_NETWORK));
 }
 
-TEST_F(CupsSpoolerTest, TheServerEntryAndItsExpansion) {
+TEST_F(CupsSpoolerTest, TheServerEntriesAndTheirExpansion) {
   std::vector<BYTE> block(16384);
   const DWORD size = static_cast<DWORD>(block.size());
-  const Call server = Enumerate(PRINTER_ENUM_REMOTE, nullptr, 1, block.data(),
-                                size);
+  const Call servers = Enumerate(PRINTER_ENUM_REMOTE, nullptr, 1, block.data(),
+                                 size);
   EXPECT_EQ(RunRequests(), 1u);
-  ASSERT_EQ(server.returned, 1u);
-  ExpectPlatformLayout(1, block.data(), server.needed, server.returned);
-  const auto entry = RecordAt<PRINTER_INFO_1>(block.data(), 0);
-  EXPECT_EQ(Utf8(entry.pName), "\\\\localhost");
-  EXPECT_NE(entry.Flags & PRINTER_ENUM_CONTAINER, 0u);
+  // The server itself, then the one the remote queue prints to.
+  ASSERT_EQ(servers.returned, 2u);
+  ExpectPlatformLayout(1, block.data(), servers.needed, servers.returned);
+  const auto own = RecordAt<PRINTER_INFO_1>(block.data(), 0);
+  EXPECT_EQ(Utf8(own.pName), "\\\\localhost");
+  EXPECT_NE(own.Flags & PRINTER_ENUM_CONTAINER, 0u);
+  const std::string other =
+      Utf8(RecordAt<PRINTER_INFO_1>(block.data(), 1).pName);
+  EXPECT_EQ(other.rfind("\\\\127.0.0.1:", 0), 0u) << other;
 
-  // By that name (in any case): every queue, remote ones too, at level 1.
+  // By the server's name (in any case): every queue, remote ones too, at
+  // level 1, named from the name asked by; and nothing asked again.
   for (const wchar_t* name : {L"\\\\localhost", L"\\\\LocalHost"}) {
     const Call expanded = Enumerate(PRINTER_ENUM_NAME, name, 1, block.data(),
                                     size);
@@ -351,12 +356,23 @@ TEST_F(CupsSpoolerTest, TheServerEntryAndItsExpansion) {
     for (std::size_t k = 0; k < expanded.returned; ++k) {
       names.push_back(Utf8(RecordAt<PRINTER_INFO_1>(block.data(), k).pName));
     }
-    EXPECT_NE(std::find(names.begin(), names.end(), remote_), names.end());
+    const std::string prefix = Utf8(name) + "\\";
+    EXPECT_NE(std::find(names.begin(), names.end(), prefix + remote_),
+              names.end());
     for (const std::string& queue : local_) {
-      EXPECT_NE(std::find(names.begin(), names.end(), queue), names.end())
+      EXPECT_NE(std::find(names.begin(), names.end(), prefix + queue),
+                names.end())
           << queue;
     }
   }
+
+  // By the other server's name: the queue it shares.
+  const std::wstring other_name(other.begin(), other.end());
+  const Call shared = Enumerate(PRINTER_ENUM_NAME, other_name.c_str(), 1,
+                                block.data(), size);
+  ASSERT_EQ(shared.returned, 1u);
+  EXPECT_EQ(Utf8(RecordAt<PRINTER_INFO_1>(block.data(), 0).pName),
+            other + "\\Shared");
 }
 
 TEST_F(CupsSpoolerTest, WhatThePlatformRefusesCostsNoRequest) {

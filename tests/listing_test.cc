@@ -151,6 +151,23 @@ TEST_F(ListingTest, LineBreaksInNamesCannotForgeReportLines) {
   EXPECT_EQ(asked, (std::vector<std::wstring>{forged, L"A\rB\r\n"}));
 }
 
+TEST_F(ListingTest, ControlsInNamesAreShownNotActedOn) {
+  // ESC [2J (clear), OSC 0 (title) ended by BEL, a tab, backspace, DEL, the
+  // C1 CSI, and the line and paragraph separators.
+  const std::wstring hostile = std::wstring(L"\x1B[2J\x1B]0;t\x07 \t\b\x7F") +
+                               wchar_t(0x9B) + L"31m" + wchar_t(0x2028) +
+                               wchar_t(0x2029) + wchar_t(0x200F) + L"\u00E9";
+  ScriptAnswer(PRINTER_ENUM_LOCAL, nullptr, 1, Records({Named(hostile)}));
+  ScriptAnswer(PRINTER_ENUM_NAME, hostile.c_str(), 1,
+               Records({Named(L"\x1B]8;;x\x1B\\")}));
+  EXPECT_EQ(List(1, PRINTER_ENUM_LOCAL),
+            "- \xE2\x90\x9B[2J\xE2\x90\x9B]0;t\xE2\x90\x87 \xE2\x90\x89"
+            "\xE2\x90\x88\xE2\x90\xA1<U+009B>31m<U+2028><U+2029>"
+            "\xE2\x80\x8F\xC3\xA9\n"
+            "--> \xE2\x90\x9B]8;;x\xE2\x90\x9B\\\n"
+            "= TOTAL: 1\n");
+}
+
 TEST_F(ListingTest, UnknownLevelNamesEveryRecordError) {
   ScriptedAnswer answer;
   answer.needed = 10;

@@ -1,12 +1,12 @@
-// The record layout of the CUPS spooler's answers, from queues made up here:
-// the parts a real server's queues do not show (absent attributes, the
-// server's record, levels without a record type).
+// The platform's layout of records made up here: the parts real answers do
+// not show (absent fields, names asked by a server's name, levels without a
+// record type, a text pool that grows).
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
 
-#include "spooler/cups/printer_records.h"
+#include "spooler/printer_records.h"
 
 namespace {
 
@@ -21,65 +21,86 @@ std::wstring StringAt(LPCWSTR text) {
   }
 }
 
-TEST(PrinterRecords, AnAbsentAttributeIsANullPointerAndTakesNoBytes) {
-  const std::vector<CupsQueue> queues = {
-      {{"printer-name", "Q"}, {"printer-info", ""}}};
-  DWORD returned = 0;
-  const DWORD needed = LayOutQueues(2, queues, nullptr, 0, returned);
-  // The record, "Q" and the empty printer-info; nothing else.
-  EXPECT_EQ(needed, sizeof(PRINTER_INFO_2) + 2 * sizeof(WCHAR) + sizeof(WCHAR));
+// One printer named name, with a comment and nothing else.
+PrinterList OnePrinter(const std::wstring& name) {
+  PrinterList list;
+  PRINTER_INFO_1 one = {};
+  one.pName = KeepText(list.first, name);
+  one.pDescription = KeepText(list.first, name + L",,");
+  one.pComment = KeepText(list.first, L"");
+  PRINTER_INFO_2 two = {};
+  two.pPrinterName = one.pName;
+  two.pComment = one.pComment;
+  list.second.emplace_back(one, two);
+  return list;
+}
+
+TEST(PrinterRecords, AnAbsentFieldIsANullPointerAndTakesNoBytes) {
+  const PrinterList list = OnePrinter(L"Q");
+  DWORD returned = 7;
+  const DWORD needed =
+      LayOutPrinters(2, AllPrinters(list), L"", nullptr, 0, returned);
+  // The record, "Q" and the empty comment; nothing else.
+  EXPECT_EQ(needed, sizeof(PRINTER_INFO_2) + 3 * sizeof(WCHAR));
   EXPECT_EQ(returned, 0u);
 
-  std::vector<BYTE> block(needed);
-  EXPECT_EQ(LayOutQueues(2, queues, block.data(), needed, returned), needed);
+  std::vector<BYTE> block(needed - 1, 0xAB);
+  EXPECT_EQ(LayOutPrinters(2, AllPrinters(list), L"", block.data(),
+                           needed - 1, returned), needed);
+  EXPECT_EQ(returned, 0u);
+  EXPECT_EQ(std::count(block.begin(), block.end(), 0xAB),
+            static_cast<std::ptrdiff_t>(block.size()));
+
+  block.assign(needed, 0);
+  LayOutPrinters(2, AllPrinters(list), L"", block.data(), needed, returned);
   ASSERT_EQ(returned, 1u);
   PRINTER_INFO_2 info;
   std::memcpy(&info, block.data(), sizeof info);
   EXPECT_EQ(StringAt(info.pPrinterName), L"Q");
   EXPECT_EQ(StringAt(info.pComment), L"");
   EXPECT_EQ(info.pServerName, nullptr);
-  EXPECT_EQ(info.pShareName, nullptr);
   EXPECT_EQ(info.pPortName, nullptr);
-  EXPECT_EQ(info.pDriverName, nullptr);
   EXPECT_EQ(info.pLocation, nullptr);
 }
 
-TEST(PrinterRecords, TheServerRecord) {
-  DWORD returned = 7;
-  const DWORD needed = LayOutServer(L"\\\\localhost", nullptr, 0, returned);
-  EXPECT_EQ(returned, 0u);
-  // pDescription and pName, each "\\localhost" and its terminator.
-  EXPECT_EQ(needed, sizeof(PRINTER_INFO_1) + 2 * 12 * sizeof(WCHAR));
-
-  std::vector<BYTE> block(needed - 1, 0xAB);
-  EXPECT_EQ(LayOutServer(L"\\\\localhost", block.data(), needed - 1, returned),
-            needed);
-  EXPECT_EQ(returned, 0u);
-  EXPECT_EQ(std::count(block.begin(), block.end(), 0xAB),
-            static_cast<std::ptrdiff_t>(block.size()));
-
-  block.assign(needed, 0);
-  LayOutServer(L"\\\\localhost", block.data(), needed, returned);
+TEST(PrinterRecords, AskedByAServersNameTheNamesBeginWithIt) {
+  const PrinterList list = OnePrinter(L"Büro");
+  std::vector<BYTE> block(1024);
+  DWORD returned = 0;
+  const DWORD needed =
+      LayOutPrinters(1, AllPrinters(list), L"\\\\Host:8631", block.data(),
+                     static_cast<DWORD>(block.size()), returned);
   ASSERT_EQ(returned, 1u);
   PRINTER_INFO_1 info;
   std::memcpy(&info, block.data(), sizeof info);
-  EXPECT_EQ(StringAt(info.pName), L"\\\\localhost");
-  EXPECT_EQ(StringAt(info.pDescription), L"\\\\localhost");
-  EXPECT_EQ(info.pComment, nullptr);
-  EXPECT_NE(info.Flags & PRINTER_ENUM_CONTAINER, 0u);
+  EXPECT_EQ(StringAt(info.pName), L"\\\\Host:8631\\Büro");
+  EXPECT_EQ(StringAt(info.pDescription), L"\\\\Host:8631\\Büro,,");
+  EXPECT_EQ(StringAt(info.pComment), L"");
+  EXPECT_EQ(needed, sizeof info + (17 + 19 + 1) * sizeof(WCHAR));
 }
 
-TEST(PrinterRecords, NothingForNoQueuesOrALevelWithoutRecords) {
+TEST(PrinterRecords, NothingForNoPrintersOrALevelWithoutRecords) {
   DWORD returned = 7;
-  EXPECT_EQ(LayOutQueues(2, {}, nullptr, 0, returned), 0u);
-  EXPECT_EQ(returned, 0u);
-  const std::vector<CupsQueue> queues = {{{"printer-name", "Q"}}};
-  for (DWORD level : {0u, 3u, 6u, 7u}) {
+  EXPECT_EQ(LayOutPrinters(2, {}, L"", nullptr, 0, returned), 0u);
+  const PrinterList list = OnePrinter(L"Q");
+  for (DWORD level : {0u, 3u, 6u}) {
     returned = 7;
-    EXPECT_EQ(LayOutQueues(level, queues, nullptr, 0, returned), 0u);
+    EXPECT_EQ(LayOutPrinters(level, AllPrinters(list), L"", nullptr, 0,
+                             returned), 0u);
     EXPECT_EQ(returned, 0u);
     EXPECT_FALSE(IsRecordLevel(level));
   }
+}
+
+TEST(TextPool, WhatItKeepsStaysWhereItIsAsItGrowsAndMoves) {
+  TextPool pool;
+  std::vector<LPWSTR> kept;
+  for (int i = 0; i < 20000; ++i) kept.push_back(KeepText(pool, std::to_wstring(i)));
+  kept.push_back(KeepText(pool, std::wstring(40000, L'x')));
+  const TextPool moved = std::move(pool);
+  for (int i = 0; i < 20000; ++i) ASSERT_EQ(kept[i], std::to_wstring(i));
+  EXPECT_EQ(std::wstring(kept.back()), std::wstring(40000, L'x'));
+  EXPECT_GT(moved.size(), 1u);
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 // maximal ill-formed part, as the Unicode Standard recommends.
 #include <gtest/gtest.h>
 
-#include "spooler/cups/utf8_text.h"
+#include "spooler/utf8_text.h"
 
 namespace {
 

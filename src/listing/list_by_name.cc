@@ -13,7 +13,7 @@ void ListByName(std::wstring& name) {
   const DWORD nested = RecordsInBuffer(1, buffer.size(), count);
   for (DWORD j = 0; j < nested; ++j) {
     std::optional<std::wstring> nested_name = EntryName(1, buffer, j);
-    std::wcout << "--> " << NameOnOneLine(nested_name.value_or(std::wstring()))
+    std::wcout << "--> " << NameAsShown(nested_name.value_or(std::wstring()))
                << std::endl;
   }
 }

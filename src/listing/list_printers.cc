@@ -20,7 +20,7 @@ void ListPrinters(DWORD level, DWORD flags) {
         std::wcout << "- " << std::endl;
         continue;
       }
-      std::wcout << "- " << NameOnOneLine(*name) << std::endl;
+      std::wcout << "- " << NameAsShown(*name) << std::endl;
       ListByName(*name);
     }
   }

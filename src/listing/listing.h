@@ -39,9 +39,12 @@ std::optional<std::wstring> EntryName(DWORD level,
                                       const std::vector<BYTE>& buffer, DWORD k);
 
 // The text an entry or nested entry line shows for name: the name as it came,
-// except that a line feed or carriage return in it is shown as its control
-// picture (U+240A, U+240D), so that a name can never end its line early and
-// pass its remainder off as a line of the report.
-std::wstring NameOnOneLine(const std::wstring& name);
+// except for the characters that act on a terminal or a line rather than
+// show: each C0 control (tab, line feed and escape among them) as its
+// control picture, U+2400 to U+241F, DEL as U+2421, and each C1 control and
+// the line and paragraph separators U+2028 and U+2029 as "<U+XXXX>". So a
+// name can neither end its line early and pass its remainder off as a line
+// of the report, nor move, clear, retitle or link the terminal.
+std::wstring NameAsShown(const std::wstring& name);
 
 #endif  // QUELVARO_LISTING_LISTING_H

@@ -12,4 +12,8 @@ void ListAllLevels(DWORD flags);
 // The whole run, from the banner to the wait for one character of input.
 void RunReport();
 
+// Whether every line of the run reached its output: neither output stream
+// has failed (the streams' states are read, never cleared).
+bool ReportWritten();
+
 #endif  // QUELVARO_REPORT_REPORT_H

@@ -41,3 +41,5 @@ void RunReport() {
   std::cout << "Beenden mit Enter" << std::endl;
   std::cin.get();
 }
+
+bool ReportWritten() { return !std::wcout.fail() && !std::cout.fail(); }

@@ -1,7 +1,7 @@
 // The parts of a queue's device URI that may be shown: never its user name
 // or password.
-#ifndef QUELVARO_SPOOLER_CUPS_DEVICE_URI_H
-#define QUELVARO_SPOOLER_CUPS_DEVICE_URI_H
+#ifndef QUELVARO_SPOOLER_DEVICE_URI_H
+#define QUELVARO_SPOOLER_DEVICE_URI_H
 
 #include <string>
 
@@ -13,4 +13,12 @@ std::string UriWithoutCredentials(const std::string& uri);
 // when the URI has no authority.
 std::string UriHost(const std::string& uri);
 
-#endif  // QUELVARO_SPOOLER_CUPS_DEVICE_URI_H
+// The port of the URI's authority: the one written, or the scheme's own
+// (631 for ipp and ipps, 80 for http, 443 for https); 0 when there is none or
+// the one written is not a port.
+int UriPort(const std::string& uri);
+
+// The path and query of the URI, "/" when it has none.
+std::string UriResource(const std::string& uri);
+
+#endif  // QUELVARO_SPOOLER_DEVICE_URI_H

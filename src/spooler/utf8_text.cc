@@ -1,5 +1,5 @@
 // A UTF-8 decoder that never fails: what is not a character becomes U+FFFD.
-#include "spooler/cups/utf8_text.h"
+#include "spooler/utf8_text.h"
 
 namespace {
 
@@ -13,15 +13,21 @@ bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
 
 }  // namespace
 
-std::wstring WideFromUtf8(const std::string& text) {
+std::wstring WideFromUtf8(std::string_view text) {
   std::wstring wide;
+  WideFromUtf8(text, wide);
+  return wide;
+}
+
+void WideFromUtf8(std::string_view text, std::wstring& wide) {
+  wide.clear();
   wide.reserve(text.size());
   const std::size_t size = text.size();
   std::size_t i = 0;
   while (i < size) {
     const unsigned char lead = static_cast<unsigned char>(text[i]);
     if (lead < 0x80) {
-      wide.push_back(static_cast<wchar_t>(lead));
+      wide.push_back(lead == 0 ? kReplacement : static_cast<wchar_t>(lead));
       ++i;
       continue;
     }
@@ -75,5 +81,28 @@ std::wstring WideFromUtf8(const std::string& text) {
     wide.push_back(whole ? static_cast<wchar_t>(value) : kReplacement);
     i += taken;
   }
-  return wide;
+}
+
+std::string Utf8FromWide(std::wstring_view wide) {
+  std::string text;
+  text.reserve(wide.size());
+  for (wchar_t unit : wide) {
+    const char32_t c = static_cast<char32_t>(unit);
+    if (c < 0x80) {
+      text.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+      text.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      text.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+      text.push_back(static_cast<char>(0xE0 | (c >> 12)));
+      text.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      text.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+      text.push_back(static_cast<char>(0xF0 | (c >> 18)));
+      text.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+      text.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      text.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  }
+  return text;
 }

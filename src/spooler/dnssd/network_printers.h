@@ -1,0 +1,40 @@
+// What DNS-SD finds on the network, as the Network scope and the Remote
+// scope's print servers show it. Discovery runs once per run.
+#ifndef QUELVARO_SPOOLER_DNSSD_NETWORK_PRINTERS_H
+#define QUELVARO_SPOOLER_DNSSD_NETWORK_PRINTERS_H
+
+#include <vector>
+
+#include "spooler/dnssd/dnssd_browse.h"
+#include "spooler/printer_records.h"
+
+// The services of the run's one discovery (IPP printers, "_ipp._tcp" and
+// "_ipps._tcp"), made at the first call that needs it, waiting at most
+// about a second for the network to answer.
+const std::vector<DnssdService>& DiscoveredServices();
+
+// One record per discovered IPP printer (an instance advertised as both ipp
+// and ipps counts once), in the order of instance names:
+//   pName         the instance name as advertised
+//   pDescription  "name,make-and-model,location" (TXT ty and note)
+//   pComment      its URI, "ipp://host:port/rp" (ipps for a printer that
+//                 is advertised for ipps only)
+//   Flags         the printer icon
+// and, at level 2, the name, the make and model as the driver, the location,
+// the URI as the port, and the attributes NETWORK, with SHARED for a queue
+// a print server shares (see IsSharedQueue).
+PrinterList NetworkPrinters(const std::vector<DnssdService>& services);
+
+// Whether a discovered printer is a queue a print server shares (a CUPS
+// server advertises its shared queues with their printer-type in the TXT
+// record and a resource under printers/ or classes/), rather than a printer
+// that advertises itself.
+bool IsSharedQueue(const DnssdService& service);
+
+// The URI a discovered service is reached at, "scheme://host:port/rp", with
+// host the given one (its host name to show, its address to connect to) and
+// the port left out when it is the scheme's own.
+std::string ServiceUri(const DnssdService& service, const std::string& scheme,
+                       const std::string& host);
+
+#endif  // QUELVARO_SPOOLER_DNSSD_NETWORK_PRINTERS_H

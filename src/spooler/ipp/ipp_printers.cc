@@ -1,0 +1,123 @@
+// The mapping from IPP printer attributes to the platform's record fields,
+// done once per printer when an answer is read.
+#include "spooler/ipp/ipp_printers.h"
+
+#include "spooler/device_uri.h"
+#include "spooler/ipp/ipp_message.h"
+#include "spooler/utf8_text.h"
+
+namespace {
+
+// printer-type bits (a CUPS extension) and printer-state values.
+const long long kTypeRemote = 0x0002;
+const long long kTypeDefault = 0x20000;
+const long long kStateProcessing = 4;
+const long long kStateStopped = 5;
+
+// What is read of each printer, in this order, in these value types only.
+enum PrinterValue {
+  kName, kInfo, kLocation, kMakeAndModel, kDeviceUri, kType, kShared,
+  kState, kJobs
+};
+
+const std::vector<IppWanted>& Wanted() {
+  static const std::vector<IppWanted> wanted = {
+      {"printer-name",
+       {kIppName, kIppNameWithLanguage, kIppText, kIppTextWithLanguage}},
+      {"printer-info", {kIppText, kIppTextWithLanguage}},
+      {"printer-location", {kIppText, kIppTextWithLanguage}},
+      {"printer-make-and-model", {kIppText, kIppTextWithLanguage}},
+      {"device-uri", {kIppUri}},
+      {"printer-type", {kIppEnum, kIppInteger}},
+      {"printer-is-shared", {kIppBoolean}},
+      {"printer-state", {kIppEnum}},
+      {"queued-job-count", {kIppInteger}},
+  };
+  return wanted;
+}
+
+// A text value kept in the pool; null when the printer has none.
+LPWSTR KeepValue(const IppValues& values, PrinterValue which, TextPool& pool,
+                 std::wstring& scratch) {
+  if (!values[which]) return nullptr;
+  WideFromUtf8(*values[which], scratch);
+  return KeepText(pool, scratch);
+}
+
+void AddPrinter(const IppValues& values, PrinterList& list,
+                std::wstring& scratch) {
+  TextPool& pool = list.first;
+  const long long type = IppInteger(values[kType]).value_or(0);
+  const bool remote = type > 0 && (type & kTypeRemote) != 0;
+  const bool shared = IppBoolean(values[kShared]).value_or(false);
+
+  PRINTER_INFO_2 info = {};
+  info.pPrinterName = KeepValue(values, kName, pool, scratch);
+  if (info.pPrinterName == nullptr) info.pPrinterName = KeepText(pool, L"");
+  info.pComment = KeepValue(values, kInfo, pool, scratch);
+  info.pLocation = KeepValue(values, kLocation, pool, scratch);
+  info.pDriverName = KeepValue(values, kMakeAndModel, pool, scratch);
+  if (shared) info.pShareName = info.pPrinterName;
+  if (values[kDeviceUri]) {
+    const std::string uri(*values[kDeviceUri]);
+    WideFromUtf8(UriWithoutCredentials(uri), scratch);
+    info.pPortName = KeepText(pool, scratch);
+    const std::string host = UriHost(uri);
+    if (remote && !host.empty()) {
+      WideFromUtf8(host, scratch);
+      info.pServerName = KeepText(pool, L"\\\\" + scratch);
+    }
+  }
+  info.Attributes = remote ? PRINTER_ATTRIBUTE_NETWORK : PRINTER_ATTRIBUTE_LOCAL;
+  if (shared) info.Attributes |= PRINTER_ATTRIBUTE_SHARED;
+  if (type > 0 && (type & kTypeDefault) != 0) {
+    info.Attributes |= PRINTER_ATTRIBUTE_DEFAULT;
+  }
+  const long long state = IppInteger(values[kState]).value_or(0);
+  if (state == kStateProcessing) info.Status = PRINTER_STATUS_PRINTING;
+  if (state == kStateStopped) info.Status = PRINTER_STATUS_PAUSED;
+  const long long jobs = IppInteger(values[kJobs]).value_or(0);
+  info.cJobs = jobs > 0 ? static_cast<DWORD>(jobs) : 0;
+
+  PRINTER_INFO_1 level1 = {};
+  level1.Flags = PRINTER_ENUM_ICON8;
+  level1.pName = info.pPrinterName;
+  level1.pComment = info.pComment;
+  scratch.assign(info.pPrinterName);
+  scratch += L',';
+  if (info.pDriverName != nullptr) scratch += info.pDriverName;
+  scratch += L',';
+  if (info.pLocation != nullptr) scratch += info.pLocation;
+  level1.pDescription = KeepText(pool, scratch);
+  list.second.emplace_back(level1, info);
+}
+
+}  // namespace
+
+std::vector<std::string> PrinterAttributeNames() {
+  std::vector<std::string> names;
+  for (const IppWanted& wanted : Wanted()) names.push_back(wanted.first);
+  return names;
+}
+
+std::optional<PrinterList> PrintersInAnswer(std::string_view answer) {
+  std::optional<std::vector<IppValues>> groups =
+      IppGroups(answer, kIppPrinterGroup, Wanted());
+  if (!groups) return std::nullopt;
+  PrinterList list;
+  // Successful status codes are 0x0000 to 0x00FF.
+  const int status = IppStatus(answer);
+  if (status < 0 || status > 0xFF) return list;
+  list.second.reserve(groups->size());
+  std::wstring scratch;
+  for (const IppValues& values : *groups) AddPrinter(values, list, scratch);
+  return list;
+}
+
+bool IsRemotePrinter(const PrinterRecord& printer) {
+  return (printer.second.Attributes & PRINTER_ATTRIBUTE_NETWORK) != 0;
+}
+
+bool IsSharedPrinter(const PrinterRecord& printer) {
+  return (printer.second.Attributes & PRINTER_ATTRIBUTE_SHARED) != 0;
+}

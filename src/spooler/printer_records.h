@@ -1,0 +1,48 @@
+// The records every source of answers lays its printers out with: each
+// printer once as a PRINTER_INFO_1 and a PRINTER_INFO_2 whose strings live in
+// a text pool of its own, made when the source's answer is read; and the
+// platform's layout of an answer in the caller's block, at any level, from
+// those two.
+#ifndef QUELVARO_SPOOLER_PRINTER_RECORDS_H
+#define QUELVARO_SPOOLER_PRINTER_RECORDS_H
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "spooler/spooler.h"
+
+// A printer as the records show it: level 1 from the first, levels 2, 4 and
+// 5 from the second (PRINTER_INFO_4 and _5 hold fields of PRINTER_INFO_2).
+using PrinterRecord = std::pair<PRINTER_INFO_1, PRINTER_INFO_2>;
+
+// Text the records point into: blocks that never move once made, so a
+// pointer into them stays good as long as the pool lives, moves included.
+using TextPool = std::vector<std::vector<WCHAR>>;
+
+// A source's printers, with the text they point into.
+using PrinterList = std::pair<TextPool, std::vector<PrinterRecord>>;
+
+// Copies text, with its terminating null, into the pool and returns where.
+LPWSTR KeepText(TextPool& pool, std::wstring_view text);
+
+// Whether the level has a record type here: 1, 2, 4 or 5.
+bool IsRecordLevel(DWORD level);
+
+// Lays out the level's records of the printers at the start of buffer, one
+// after another, and their strings after the last record, each ended by a
+// null. When prefix is not empty (a server's printers asked for by the
+// server's name), each level-1 name and description begins with prefix and a
+// backslash, as "\\server\printer". Returns the exact size in bytes. When
+// buffer holds at least that (cbBuf), fills it and stores the number of
+// records in returned; otherwise writes nothing and stores 0. A size beyond
+// what a DWORD can hold is reported as 0, with nothing written.
+DWORD LayOutPrinters(DWORD level, const std::vector<const PrinterRecord*>& printers,
+                     const std::wstring& prefix, LPBYTE buffer, DWORD cbBuf,
+                     DWORD& returned);
+
+// All the printers of a list, in order.
+std::vector<const PrinterRecord*> AllPrinters(const PrinterList& list);
+
+#endif  // QUELVARO_SPOOLER_PRINTER_RECORDS_H

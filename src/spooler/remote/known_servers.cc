@@ -1,0 +1,72 @@
+// Collecting the print servers a run knows of.
+#include "spooler/remote/known_servers.h"
+
+#include "spooler/cups/cups_server.h"
+#include "spooler/cups/queue_view.h"
+#include "spooler/device_uri.h"
+#include "spooler/dnssd/network_printers.h"
+#include "spooler/ipp/ipp_printers.h"
+#include "spooler/remote/server_names.h"
+#include "spooler/utf8_text.h"
+
+namespace {
+
+bool IsIppScheme(const std::string& scheme) {
+  return scheme == "ipp" || scheme == "ipps" || scheme == "http" ||
+         scheme == "https";
+}
+
+// Adds uri to the server of that name, which is added when new.
+void AddServer(std::vector<KnownServer>& servers, const std::wstring& name,
+               const std::string& uri) {
+  for (KnownServer& server : servers) {
+    if (!IsSameServerName(server.first.c_str(), name)) continue;
+    for (const std::string& known : server.second) {
+      if (known == uri) return;
+    }
+    if (!uri.empty()) server.second.push_back(uri);
+    return;
+  }
+  servers.emplace_back(name, std::vector<std::string>());
+  if (!uri.empty()) servers.back().second.push_back(uri);
+}
+
+}  // namespace
+
+std::vector<KnownServer> ServersOf(const std::wstring& own_server,
+                                   const std::vector<std::string>& device_uris,
+                                   const std::vector<DnssdService>& discovered) {
+  std::vector<KnownServer> servers;
+  if (!own_server.empty()) AddServer(servers, own_server, "");
+  for (const std::string& uri : device_uris) {
+    const std::string scheme = uri.substr(0, uri.find(':'));
+    const std::string host = UriHost(uri);
+    const int port = UriPort(uri);
+    if (!IsIppScheme(scheme) || host.empty() || port == 0) continue;
+    AddServer(servers, IppServerName(host, port), UriWithoutCredentials(uri));
+  }
+  for (const DnssdService& service : discovered) {
+    if (!IsSharedQueue(service)) continue;
+    const int port = std::stoi("0" + service.first[kPort]);
+    AddServer(servers, IppServerName(service.first[kHostName], port),
+              ServiceUri(service, "ipp", service.first[kAddress]));
+  }
+  return servers;
+}
+
+const std::vector<KnownServer>& KnownServers() {
+  static const std::vector<KnownServer> servers = [] {
+    const std::optional<PrinterList>& view = CupsQueueView();
+    std::vector<std::string> device_uris;
+    if (view) {
+      for (const PrinterRecord& queue : view->second) {
+        if (IsRemotePrinter(queue) && queue.second.pPortName != nullptr) {
+          device_uris.push_back(Utf8FromWide(queue.second.pPortName));
+        }
+      }
+    }
+    return ServersOf(view ? CupsServerName() : std::wstring(), device_uris,
+                     DiscoveredServices());
+  }();
+  return servers;
+}

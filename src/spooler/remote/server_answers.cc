@@ -1,0 +1,120 @@
+// Asking the run's print servers, side by side, once.
+#include "spooler/remote/server_answers.h"
+
+#include <atomic>
+#include <future>
+#include <memory>
+#include <system_error>
+
+#include "spooler/cups/cups_server.h"
+#include "spooler/device_uri.h"
+#include "spooler/ipp/http_exchange.h"
+#include "spooler/ipp/ipp_message.h"
+#include "spooler/ipp/ipp_printers.h"
+#include "spooler/remote/server_names.h"
+#ifdef QUELVARO_HAVE_SMB
+#include "spooler/smb/smb_printers.h"
+#endif
+
+namespace {
+
+// How many servers are asked at once, at most. Each waits mostly on the
+// network; the bound is for a machine whose queues print to very many.
+const std::size_t kMostAskers = 16;
+
+// Each server's answer, and the askers that make them (waited for when
+// the run ends).
+using ServerAnswers = std::pair<std::vector<std::shared_future<PrinterList>>,
+                                std::vector<std::future<void>>>;
+
+void AppendPrinters(PrinterList& to, PrinterList&& from) {
+  for (std::vector<WCHAR>& block : from.first) {
+    to.first.push_back(std::move(block));
+  }
+  to.second.insert(to.second.end(), from.second.begin(), from.second.end());
+}
+
+std::optional<PrinterList> AskIpp(const std::string& uri, int operation,
+                                  Deadline deadline) {
+  const bool server = operation == kIppCupsGetPrinters;
+  const std::optional<std::string> answer = PostIpp(
+      UriHost(uri), UriPort(uri), server ? "/" : UriResource(uri),
+      IppRequest(operation, server ? "" : uri, CupsUser(),
+                 PrinterAttributeNames()),
+      deadline);
+  if (!answer) return std::nullopt;
+  return PrintersInAnswer(*answer);
+}
+
+ServerAnswers AskAll(const std::vector<KnownServer>& servers) {
+  const Deadline deadline = std::chrono::steady_clock::now() + kServerBound;
+  auto promises =
+      std::make_shared<std::vector<std::promise<PrinterList>>>(servers.size());
+  auto next = std::make_shared<std::atomic<std::size_t>>(0);
+  ServerAnswers answers;
+  for (std::promise<PrinterList>& promise : *promises) {
+    answers.first.push_back(promise.get_future().share());
+  }
+  // Each asker takes the next server not yet taken until none is left.
+  const auto ask = [&servers, promises, next, deadline] {
+    for (std::size_t i = (*next)++; i < servers.size(); i = (*next)++) {
+      (*promises)[i].set_value(servers[i].second.empty()
+                                   ? PrinterList()
+                                   : AskServer(servers[i], deadline));
+    }
+  };
+  try {
+    for (std::size_t k = 0; k < std::min(kMostAskers, servers.size()); ++k) {
+      answers.second.push_back(std::async(std::launch::async, ask));
+    }
+  } catch (const std::system_error&) {
+    // No more threads: those started do the rest, or this one does.
+    if (answers.second.empty()) ask();
+  }
+  return answers;
+}
+
+}  // namespace
+
+PrinterList AskServer(const KnownServer& server, Deadline deadline) {
+  PrinterList printers;
+  bool asked_as_server = false;
+  bool cups_server = false;
+  for (const std::string& uri : server.second) {
+    if (std::chrono::steady_clock::now() >= deadline) break;
+    const std::string scheme = uri.substr(0, uri.find(':'));
+    if (scheme == "smb") {
+#ifdef QUELVARO_HAVE_SMB
+      AppendPrinters(printers, SmbPrinters(UriHost(uri), deadline));
+#endif
+      continue;
+    }
+    // All of a server's printer URIs name the same host: it is asked what
+    // it is once.
+    if (!asked_as_server) {
+      asked_as_server = true;
+      std::optional<PrinterList> queues =
+          AskIpp(uri, kIppCupsGetPrinters, deadline);
+      cups_server = queues && !queues->second.empty();
+      if (cups_server) AppendPrinters(printers, std::move(*queues));
+    }
+    if (cups_server) continue;
+    std::optional<PrinterList> itself =
+        AskIpp(uri, kIppGetPrinterAttributes, deadline);
+    if (itself) AppendPrinters(printers, std::move(*itself));
+  }
+  return printers;
+}
+
+const PrinterList* ServerPrinters(const std::wstring& name) {
+  const std::vector<KnownServer>& servers = KnownServers();
+  std::size_t found = servers.size();
+  for (std::size_t i = 0; i < servers.size() && found == servers.size(); ++i) {
+    if (IsSameServerName(name.c_str(), servers[i].first)) found = i;
+  }
+  if (found == servers.size() || servers[found].second.empty()) return nullptr;
+  // State the spooler keeps for the run: every server's answer, asked for
+  // at the first question about any of them.
+  static const ServerAnswers answers = AskAll(servers);
+  return &answers.first[found].get();
+}

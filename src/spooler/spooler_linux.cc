@@ -1,0 +1,153 @@
+// The spooler of a Linux machine: EnumPrintersW answered from the CUPS
+// server that lpstat talks to, from what DNS-SD finds on the network, and
+// from the print servers these lead to.
+//
+//   Local (0x02), levels 1, 2, 4, 5    the CUPS server's queues that are not
+//                                      remote
+//   with Shared (0x22)                 those of them that are shared
+//   Connections (0x04)                 the remote queues (with Shared: the
+//                                      shared ones)
+//   Network (0x40), level 1            every IPP printer DNS-SD finds
+//   with Shared (0x60)                 those that are queues a print server
+//                                      shares
+//   Remote (0x10), level 1             one record per print server known in
+//                                      the run: the CUPS server itself, the
+//                                      hosts remote queues print to, the
+//                                      hosts sharing queues on DNS-SD
+//   by name (0x08), level 1, one of    that server's printers, named
+//     those servers' "\\" names        "\\server\printer"
+//   any other level or name            nothing (FALSE, as the platform
+//                                      refuses them), and no question asked
+//
+// Each source is asked once per run, at the first call that needs it, and
+// its answer is kept for the run: a filling call finds exactly what its
+// sizing call measured, and every scope and level shows the same printers.
+// A block too small for the answer is left alone.
+#include <optional>
+#include <vector>
+
+#include "spooler/cups/cups_server.h"
+#include "spooler/cups/queue_view.h"
+#include "spooler/dnssd/network_printers.h"
+#include "spooler/ipp/ipp_printers.h"
+#include "spooler/printer_records.h"
+#include "spooler/remote/known_servers.h"
+#include "spooler/remote/server_answers.h"
+#include "spooler/remote/server_names.h"
+#include "spooler/spooler.h"
+
+namespace {
+
+bool Selected(DWORD flags, const PrinterRecord& queue) {
+  const bool wanted = IsRemotePrinter(queue)
+                          ? (flags & PRINTER_ENUM_CONNECTIONS) != 0
+                          : (flags & PRINTER_ENUM_LOCAL) != 0;
+  return wanted &&
+         ((flags & PRINTER_ENUM_SHARED) == 0 || IsSharedPrinter(queue));
+}
+
+// The answer is TRUE when it was written whole (or there is nothing),
+// FALSE when the block is too small for it.
+BOOL Answer(DWORD needed, DWORD returned) {
+  return needed == 0 || returned != 0 ? TRUE : FALSE;
+}
+
+BOOL ListQueues(DWORD flags, DWORD level, LPBYTE buffer, DWORD cbBuf,
+                DWORD& needed, DWORD& returned) {
+  if (!IsRecordLevel(level)) return FALSE;
+  const std::optional<PrinterList>& queues = CupsQueueView();
+  if (!queues) return TRUE;
+  std::vector<const PrinterRecord*> selected;
+  for (const PrinterRecord& queue : queues->second) {
+    if (Selected(flags, queue)) selected.push_back(&queue);
+  }
+  needed = LayOutPrinters(level, selected, std::wstring(), buffer, cbBuf,
+                          returned);
+  return Answer(needed, returned);
+}
+
+BOOL ListNetwork(DWORD flags, DWORD level, LPBYTE buffer, DWORD cbBuf,
+                 DWORD& needed, DWORD& returned) {
+  if (level != 1) return FALSE;
+  static const PrinterList printers = NetworkPrinters(DiscoveredServices());
+  std::vector<const PrinterRecord*> selected;
+  for (const PrinterRecord& printer : printers.second) {
+    if ((flags & PRINTER_ENUM_SHARED) == 0 || IsSharedPrinter(printer)) {
+      selected.push_back(&printer);
+    }
+  }
+  needed = LayOutPrinters(level, selected, std::wstring(), buffer, cbBuf,
+                          returned);
+  return Answer(needed, returned);
+}
+
+// The servers as level-1 records: containers to be enumerated further by
+// name, with the server's icon.
+PrinterList ServerRecords(const std::vector<KnownServer>& servers) {
+  PrinterList records;
+  for (const KnownServer& server : servers) {
+    PRINTER_INFO_1 info = {};
+    info.Flags = PRINTER_ENUM_EXPAND | PRINTER_ENUM_CONTAINER |
+                 PRINTER_ENUM_ICON3;
+    info.pName = KeepText(records.first, server.first);
+    info.pDescription = info.pName;
+    PRINTER_INFO_2 level2 = {};
+    level2.pPrinterName = info.pName;
+    records.second.emplace_back(info, level2);
+  }
+  return records;
+}
+
+BOOL ListServers(DWORD level, LPBYTE buffer, DWORD cbBuf, DWORD& needed,
+                 DWORD& returned) {
+  if (level != 1) return FALSE;
+  static const PrinterList servers = ServerRecords(KnownServers());
+  needed = LayOutPrinters(level, AllPrinters(servers), std::wstring(), buffer,
+                          cbBuf, returned);
+  return Answer(needed, returned);
+}
+
+BOOL ListServerPrinters(LPCWSTR name, DWORD level, LPBYTE buffer, DWORD cbBuf,
+                        DWORD& needed, DWORD& returned) {
+  if (level != 1 || name == nullptr) return FALSE;
+  const std::wstring asked = name;
+  const PrinterList* printers = nullptr;
+  const std::optional<PrinterList>& queues = CupsQueueView();
+  if (IsSameServerName(name, CupsServerName())) {
+    if (!queues) return TRUE;
+    printers = &*queues;
+  } else {
+    printers = ServerPrinters(asked);
+    if (printers == nullptr) return FALSE;
+  }
+  // The platform names a server's printers from the name it was asked by.
+  needed = LayOutPrinters(level, AllPrinters(*printers), asked, buffer, cbBuf,
+                          returned);
+  return Answer(needed, returned);
+}
+
+}  // namespace
+
+BOOL WINAPI EnumPrintersW(DWORD Flags, LPWSTR Name, DWORD Level,
+                          LPBYTE pPrinterEnum, DWORD cbBuf, LPDWORD pcbNeeded,
+                          LPDWORD pcReturned) {
+  if (pcbNeeded == nullptr || pcReturned == nullptr) return FALSE;
+  DWORD needed = 0;
+  DWORD returned = 0;
+  if (pPrinterEnum == nullptr) cbBuf = 0;
+
+  BOOL result = TRUE;
+  if ((Flags & PRINTER_ENUM_NAME) != 0) {
+    result = ListServerPrinters(Name, Level, pPrinterEnum, cbBuf, needed,
+                                returned);
+  } else if ((Flags & (PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS)) != 0) {
+    result = ListQueues(Flags, Level, pPrinterEnum, cbBuf, needed, returned);
+  } else if ((Flags & PRINTER_ENUM_NETWORK) != 0) {
+    result = ListNetwork(Flags, Level, pPrinterEnum, cbBuf, needed, returned);
+  } else if ((Flags & PRINTER_ENUM_REMOTE) != 0) {
+    result = ListServers(Level, pPrinterEnum, cbBuf, needed, returned);
+  }
+  *pcbNeeded = needed;
+  *pcReturned = returned;
+  return result;
+}

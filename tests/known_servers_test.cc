@@ -1,0 +1,67 @@
+// The print servers a run knows: names from device URIs and discovery,
+// ports, and each server once however it is reached.
+#include <gtest/gtest.h>
+
+#include "spooler/remote/known_servers.h"
+#include "spooler/remote/server_names.h"
+
+namespace {
+
+DnssdService Discovered(const std::string& host, const std::string& port,
+                        const std::string& rp, bool cups_queue) {
+  DnssdService service;
+  service.first[kInstanceName] = "Q @ " + host;
+  service.first[kServiceType] = "_ipp._tcp";
+  service.first[kHostName] = host;
+  service.first[kAddress] = "192.0.2.7";
+  service.first[kPort] = port;
+  service.second["rp"] = rp;
+  if (cups_queue) service.second["printer-type"] = "0x801046";
+  return service;
+}
+
+TEST(ServerNames, HostAsWrittenWithThePortWhenNotIpps) {
+  EXPECT_EQ(IppServerName("printsrv", 631), L"\\\\printsrv");
+  EXPECT_EQ(IppServerName("printsrv.local.", 8631), L"\\\\printsrv.local:8631");
+  EXPECT_EQ(IppServerName("[::1]", 631), L"\\\\[::1]");
+  EXPECT_EQ(SmbServerName("Fileserver"), L"\\\\Fileserver");
+  EXPECT_TRUE(IsSameServerName(L"\\\\PrintSrv", L"\\\\printsrv"));
+  EXPECT_FALSE(IsSameServerName(L"\\\\printsrv:8631", L"\\\\printsrv"));
+  EXPECT_FALSE(IsSameServerName(L"\\\\printsr", L"\\\\printsrv"));
+  EXPECT_FALSE(IsSameServerName(nullptr, L"\\\\printsrv"));
+}
+
+TEST(ServersOf, OwnServerThenQueueHostsThenSharingHostsEachOnce) {
+  const std::vector<KnownServer> servers = ServersOf(
+      L"\\\\localhost",
+      {"ipp://alice:pw@printsrv/printers/a", "socket://10.0.0.9:9100",
+       "ipps://PrintSrv:631/printers/b", "http://web/printers/c",
+       "ipp://etikett:8631/ipp/print", "file:///dev/null", "lpd://old/q",
+       "ipp://printsrv./printers/a"},
+      {Discovered("quelvaro-net.local", "631", "printers/Shared", true),
+       Discovered("label.local", "8631", "ipp/print", false),
+       Discovered("quelvaro-net.local", "631", "printers/Zwei", true)});
+  ASSERT_EQ(servers.size(), 5u);
+  EXPECT_EQ(servers[0], KnownServer(L"\\\\localhost", {}));
+  EXPECT_EQ(servers[1],
+            KnownServer(L"\\\\printsrv", {"ipp://printsrv/printers/a",
+                                          "ipps://PrintSrv:631/printers/b",
+                                          "ipp://printsrv./printers/a"}));
+  EXPECT_EQ(servers[2], KnownServer(L"\\\\web:80", {"http://web/printers/c"}));
+  EXPECT_EQ(servers[3], KnownServer(L"\\\\etikett:8631",
+                                    {"ipp://etikett:8631/ipp/print"}));
+  // Reached at the address it was found at.
+  EXPECT_EQ(servers[4],
+            KnownServer(L"\\\\quelvaro-net.local",
+                        {"ipp://192.0.2.7/printers/Shared",
+                         "ipp://192.0.2.7/printers/Zwei"}));
+}
+
+TEST(ServersOf, NoOwnServerWhenItDidNotAnswer) {
+  const std::vector<KnownServer> servers =
+      ServersOf(L"", {"ipp://printsrv/printers/a"}, {});
+  ASSERT_EQ(servers.size(), 1u);
+  EXPECT_EQ(servers[0].first, L"\\\\printsrv");
+}
+
+}  // namespace

@@ -1,0 +1,61 @@
+// What DNS-SD finds, as the Network scope's records.
+#include <gtest/gtest.h>
+
+#include "spooler/dnssd/network_printers.h"
+
+namespace {
+
+DnssdService Service(const std::string& name, const std::string& type,
+                     const std::string& port,
+                     std::map<std::string, std::string> txt) {
+  DnssdService service;
+  service.first[kInstanceName] = name;
+  service.first[kServiceType] = type;
+  service.first[kHostName] = "quelvaro-net.local";
+  service.first[kAddress] = "127.0.0.1";
+  service.first[kPort] = port;
+  service.second = std::move(txt);
+  return service;
+}
+
+std::wstring Text(LPCWSTR text) { return text == nullptr ? L"(null)" : text; }
+
+TEST(NetworkPrinters, OneRecordPerInstanceFromItsTxtRecord) {
+  // In the order discovery gives them: by name, ipp before ipps.
+  const PrinterList list = NetworkPrinters({
+      Service("Etikettendrucker S\xC3\xBC" "d \xE2\x9C\x93", "_ipp._tcp", "8631",
+              {{"rp", "ipp/print"}, {"ty", "Label 1"}, {"note", "Lager"}}),
+      Service("Etikettendrucker S\xC3\xBC" "d \xE2\x9C\x93", "_ipps._tcp", "8631",
+              {{"rp", "ipp/print"}}),
+      Service("Nur sicher", "_ipps._tcp", "631", {}),
+      Service("Shared @ host", "_ipp._tcp", "631",
+              {{"rp", "printers/Shared"}, {"printer-type", "0x801046"}}),
+  });
+  ASSERT_EQ(list.second.size(), 3u);
+  const PRINTER_INFO_1& label = list.second[0].first;
+  EXPECT_EQ(label.Flags, static_cast<DWORD>(PRINTER_ENUM_ICON8));
+  EXPECT_EQ(Text(label.pName), L"Etikettendrucker Süd ✓");
+  EXPECT_EQ(Text(label.pDescription), L"Etikettendrucker Süd ✓,Label 1,Lager");
+  EXPECT_EQ(Text(label.pComment), L"ipp://quelvaro-net.local:8631/ipp/print");
+  EXPECT_EQ(Text(list.second[1].first.pDescription), L"Nur sicher,,");
+  EXPECT_EQ(Text(list.second[1].first.pComment), L"ipps://quelvaro-net.local/");
+  EXPECT_EQ(Text(list.second[2].first.pComment),
+            L"ipp://quelvaro-net.local/printers/Shared");
+  // Only the queue a print server shares is a shared one.
+  EXPECT_EQ(list.second[0].second.Attributes,
+            static_cast<DWORD>(PRINTER_ATTRIBUTE_NETWORK));
+  EXPECT_EQ(list.second[2].second.Attributes,
+            static_cast<DWORD>(PRINTER_ATTRIBUTE_NETWORK |
+                               PRINTER_ATTRIBUTE_SHARED));
+}
+
+TEST(NetworkPrinters, ASharedQueueHasAPrinterTypeAndAQueuesResource) {
+  EXPECT_TRUE(IsSharedQueue(Service("a", "_ipp._tcp", "631",
+      {{"rp", "classes/All"}, {"printer-type", "0x1"}})));
+  EXPECT_FALSE(IsSharedQueue(Service("a", "_ipp._tcp", "631",
+      {{"rp", "ipp/print"}, {"printer-type", "0x1"}})));
+  EXPECT_FALSE(IsSharedQueue(Service("a", "_ipp._tcp", "631",
+      {{"rp", "printers/x"}})));
+}
+
+}  // namespace
