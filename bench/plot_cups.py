@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Draws the CUPS figures as an SVG: wall time against the number of queues,
-both axes logarithmic, one line per program (the report, lpstat -l -p) and
+both axes logarithmic, one line per program (the report, a minimal libcups client, lpstat -l -p) and
 any other program as marked points. Standard library only.
 
     plot_cups.py FIGURES.tsv OUT.svg
@@ -12,9 +12,10 @@ import sys
 
 WIDTH, HEIGHT = 720, 420
 LEFT, RIGHT, TOP, BOTTOM = 70, 210, 30, 50
-LINES = {"report": "#c0392b", "lpstat": "#2471a3"}
+LINES = {"report": "#c0392b", "client": "#229954", "lpstat": "#2471a3"}
 POINTS = "#7d3c98"
-LABELS = {"report": "quelvaro, native", "lpstat": "lpstat -l -p",
+LABELS = {"report": "quelvaro, native", "client": "minimal libcups client",
+          "lpstat": "lpstat -l -p",
           "wine": "quelvaro.exe, Wine"}
 
 

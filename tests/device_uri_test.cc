@@ -23,6 +23,8 @@ TEST(UriWithoutCredentials, DropsTheUserInformation) {
             "socket://host:9100");
   EXPECT_EQ(UriWithoutCredentials("ipp://al%40ice:s3cr/et@host:631/ipp/print"),
             "ipp://host:631/ipp/print");
+  // Found by the answer fuzzer: no colon before the "//".
+  EXPECT_EQ(UriWithoutCredentials("filez//user@host/x"), "filez//host/x");
 }
 
 TEST(UriWithoutCredentials, LeavesUrisWithoutThemAlone) {

@@ -4,14 +4,13 @@
 
 namespace {
 
-// Where the authority starts: just after the "//" that follows the scheme's
-// colon; npos when the URI has no authority.
+// Where the authority starts: just after the first "//", which follows the
+// scheme's colon in a well-formed URI (and is taken as the start all the
+// same in one that is not, so that nothing after it can show credentials);
+// npos when the URI has no authority.
 std::size_t AuthorityStart(const std::string& uri) {
-  const std::size_t colon = uri.find(':');
-  if (colon == std::string::npos || uri.compare(colon + 1, 2, "//") != 0) {
-    return std::string::npos;
-  }
-  return colon + 3;
+  const std::size_t slashes = uri.find("//");
+  return slashes == std::string::npos ? slashes : slashes + 2;
 }
 
 // Where the host starts: after the last '@' of the authority. Device URIs
