@@ -40,6 +40,9 @@ else()
   target_link_options(quelvaro PRIVATE ${QUELVARO_MINGW_LINK_OPTIONS})
 endif()
 
+# The version resource and the application manifest.
+include(${CMAKE_CURRENT_LIST_DIR}/windows-resources.cmake)
+
 # The download: both exes and the README in one zip. Each build installs its
 # exe under its architecture's folder; the package is made in the 32-bit build
 # and takes the 64-bit build in too when QUELVARO_PACKAGE_ALSO names it.
