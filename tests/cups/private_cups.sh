@@ -4,9 +4,21 @@
 #                          folder, listening on a Unix socket there and on one
 #                          free loopback port only; exports CUPS_SERVER (the
 #                          socket), and sets CUPS_DIR, CUPS_PORT and
-#                          CUPS_ACCESS_LOG
-#   cups_add_queue NAME shared|unshared [INFO]
+#                          CUPS_ACCESS_LOG. Everything it writes (the printcap
+#                          file included) stays in that folder. Read when set:
+#                            CUPS_START_IN      make the folder in this one
+#                                               (default /tmp)
+#                            CUPS_START_PORT    the loopback port to use
+#                            CUPS_START_LISTEN  more addresses to listen on
+#                                               (ADDR:PORT, blank-separated)
+#                            CUPS_START_DNSSD=1 advertise the shared queues
+#                                               by DNS-SD (needs avahi-daemon,
+#                                               and a CUPS_START_LISTEN address
+#                                               off the loopback: cupsd shares
+#                                               nothing it only serves there)
+#   cups_add_queue NAME shared|unshared [INFO [LOCATION]]
 #                          add a file-device queue writing to /dev/null
+#                          (location "Room 1" unless given)
 #   cups_add_test_queues   the queues the end-to-end tests use
 #   cups_add_remote_queue NAME [INFO]
 #                          add a queue that points at a queue of a second
@@ -30,16 +42,23 @@ PY
 }
 
 cups_start() {
-  CUPS_DIR=$(mktemp -d /tmp/quelvaro-cups.XXXXXX)
-  CUPS_PORT=$(cups_free_port)
+  CUPS_DIR=$(mktemp -d "${CUPS_START_IN:-/tmp}/quelvaro-cups.XXXXXX") || return 1
+  CUPS_PORT=${CUPS_START_PORT:-$(cups_free_port)}
   CUPS_ACCESS_LOG="$CUPS_DIR/log/access_log"
   mkdir -p "$CUPS_DIR"/{conf/ppd,conf/ssl,spool/tmp,cache,state,log}
   chmod 755 "$CUPS_DIR"
+  local address listen="" browsing="Browsing No" protocols="BrowseLocalProtocols none"
+  for address in ${CUPS_START_LISTEN:-}; do
+    listen+="Listen $address"$'\n'
+  done
+  if [[ "${CUPS_START_DNSSD:-}" == 1 ]]; then
+    browsing="Browsing Yes" protocols="BrowseLocalProtocols dnssd"
+  fi
   cat >"$CUPS_DIR/conf/cupsd.conf" <<CONF
 Listen $CUPS_DIR/cups.sock
 Listen 127.0.0.1:$CUPS_PORT
-Browsing No
-BrowseLocalProtocols none
+$listen$browsing
+$protocols
 DefaultShared No
 WebInterface No
 LogLevel warn
@@ -69,6 +88,7 @@ StateDir $CUPS_DIR/state
 AccessLog $CUPS_ACCESS_LOG
 ErrorLog $CUPS_DIR/log/error_log
 PageLog $CUPS_DIR/log/page_log
+Printcap $CUPS_DIR/printcap
 FileDevice Yes
 Sandboxing Relaxed
 SystemGroup root
@@ -92,11 +112,11 @@ CONF
 }
 
 cups_add_queue() {
-  local name=$1 shared=${2:-unshared} info=${3:-}
+  local name=$1 shared=${2:-unshared} info=${3:-} location=${4:-Room 1}
   local flag=false
   [[ "$shared" == shared ]] && flag=true
   lpadmin -p "$name" -E -v file:///dev/null -m raw \
-    -o printer-is-shared=$flag ${info:+-D "$info"} -L "Room 1" 2>/dev/null
+    -o printer-is-shared=$flag ${info:+-D "$info"} -L "$location" 2>/dev/null
 }
 
 cups_add_test_queues() {
@@ -117,7 +137,8 @@ cups_add_remote_queue() {
     local server=$CUPS_SERVER dir=$CUPS_DIR port=$CUPS_PORT
     local log=$CUPS_ACCESS_LOG pid=$CUPS_PID started=0
     CUPS_PID=
-    if cups_start && cups_add_queue Shared shared "Shared on the second server"; then
+    if CUPS_START_PORT="" CUPS_START_LISTEN="" CUPS_START_DNSSD="" cups_start &&
+       cups_add_queue Shared shared "Shared on the second server"; then
       started=1
     fi
     CUPS_REMOTE_PID=$CUPS_PID CUPS_REMOTE_DIR=$CUPS_DIR CUPS_REMOTE_PORT=$CUPS_PORT

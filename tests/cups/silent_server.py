@@ -1,21 +1,22 @@
 #!/usr/bin/env python3
 """A server that accepts connections and never answers them.
 
-    silent_server.py DIR
+    silent_server.py DIR [--address ADDRESS] [--port PORT] [--lifetime SECONDS]
 
-Listens on a free loopback port, which it writes to DIR/port. For every
-connection it takes, it reads what the client sends and, once a whole
-HTTP request with an IPP body has arrived, writes a summary of it to
+Listens on ADDRESS (127.0.0.1 unless told) at PORT (a free one unless
+told), and writes the port to DIR/port. For every connection it takes, it
+reads what the client sends and, once a whole HTTP request with an IPP
+body has arrived, writes a summary of it to
 DIR/request-N (N from 1): the IPP operation as "operation 0xNNNN", then
 one line per requested attribute. It writes the number of connections it
 took to DIR/connections. It never sends a byte back. It stops by itself
-after a minute.
+after a minute, or after SECONDS (0: never).
 """
+import argparse
 import os
 import select
 import socket
 import struct
-import sys
 import time
 
 LIFETIME = 60.0
@@ -63,10 +64,16 @@ def complete_request(data):
 
 
 def main():
-    folder = sys.argv[1]
+    parser = argparse.ArgumentParser()
+    parser.add_argument("folder")
+    parser.add_argument("--address", default="127.0.0.1")
+    parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--lifetime", type=float, default=LIFETIME)
+    options = parser.parse_args()
+    folder = options.folder
     listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    listener.bind(("127.0.0.1", 0))
+    listener.bind((options.address, options.port))
     listener.listen(16)
     with open(os.path.join(folder, "port.tmp"), "w") as port_file:
         port_file.write("%d\n" % listener.getsockname()[1])
@@ -74,8 +81,8 @@ def main():
 
     received = {}  # socket -> (number, bytes so far, summary written)
     taken = 0
-    end = time.monotonic() + LIFETIME
-    while time.monotonic() < end:
+    end = time.monotonic() + options.lifetime
+    while not options.lifetime or time.monotonic() < end:
         readable, _, _ = select.select([listener] + list(received), [], [], 0.2)
         for sock in readable:
             if sock is listener:

@@ -1,0 +1,243 @@
+# shellcheck shell=bash
+# shellcheck disable=SC2034  # the NET_ variables are for the sourcing script
+# The pieces of the private network, to be sourced by bash inside the
+# namespaces private_network.sh makes (they assume new net, mount and pid
+# namespaces: they mount over /run and /etc/hosts and leave the daemons to end
+# with the namespace). Every file they write is under NET_DIR.
+#
+#   net_setup            loopback up, host name quelvaro-net, private mounts,
+#                        the hosts file, and the addresses of the dead and
+#                        silent hosts
+#   net_start_dbus       a system bus of the namespace's own
+#   net_start_avahi      avahi-daemon on lo only, host name quelvaro-net
+#   net_start_ippeve     ippeveprinter on port 8631, advertised by DNS-SD
+#   net_start_printsrv   "printsrv": cupsd on port 631 sharing two queues
+#   net_start_cups       the server the program asks: no sharing, local and
+#                        remote queues
+#   net_start_silent     listeners on silentN:631 that never answer
+#   net_wait_ready       wait until all of it answers and is advertised
+#   net_show_logs        the logs, for a start that failed
+#
+# Needs cups-daemon, cups-client, cups-ipp-utils, avahi-daemon, avahi-utils,
+# dbus, iproute2 and python3.
+
+net_here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=../cups/private_cups.sh
+source "$net_here/../cups/private_cups.sh"
+
+NET_HOSTNAME=quelvaro-net.local
+NET_IPPEVE_PORT=8631
+NET_IPPEVE_NAME="Etikettendrucker Süd ✓"
+NET_PRINTSRV_PORT=631
+# printsrv's two queues, and the names cupsd advertises them by ("INFO @ HOST").
+NET_PRINTSRV_QUEUES=$'Geteilt-Süd\nShared'
+# The instance names of every _ipp._tcp (and _ipps._tcp) service, sorted.
+NET_DNSSD_NAMES=$(printf '%s\n' "$NET_IPPEVE_NAME" "Shared printer @ ${NET_HOSTNAME%.local}" \
+  "Geteilter Drucker Süd @ ${NET_HOSTNAME%.local}" | LC_ALL=C sort)
+
+# Hosts that never answer a SYN: their addresses are routed into a veth pair
+# towards a neighbour that does not exist (a fixed, made-up MAC address), so
+# the SYNs leave and are dropped by the peer end, and a connect waits out its
+# timeout. "deadhost" is 192.0.2.1, deadN is 192.0.2.(10+N).
+net_dead_gateway=198.51.100.2
+# An address off the loopback that printsrv also listens on: cupsd advertises
+# nothing while all its listeners are loopback ones, and a wildcard "Port 631"
+# would take 631 from the silent hosts.
+net_offloop=198.51.100.1
+
+net_log() { echo "private network: $*" >&2; }
+
+net_setup() {
+  mkdir -p "$NET_DIR"/{etc,log,home,ssl,avahi-services}
+  chmod 755 "$NET_DIR"
+  ip link set lo up && hostname "${NET_HOSTNAME%.local}" || return 1
+  mount --make-rprivate / &&
+    mount -t tmpfs -o mode=755 net-run /run &&
+    mount --bind "$NET_DIR/avahi-services" /etc/avahi/services || return 1
+  # Certificates that libcups makes for root go to /etc/cups/ssl.
+  if [[ -d /etc/cups/ssl ]]; then
+    mount --bind "$NET_DIR/ssl" /etc/cups/ssl || return 1
+  fi
+  # ---- Samba's place: its helpers log here whatever their configuration says.
+  if [[ -d /var/log/samba ]]; then
+    mount -t tmpfs -o mode=755 net-samba-log /var/log/samba || return 1
+  fi
+
+  ip link add qnet0 type veth peer name qnet1 &&
+    ip link set qnet0 up && ip link set qnet1 up &&
+    ip addr add "$net_offloop/24" dev qnet0 &&
+    ip neigh replace "$net_dead_gateway" lladdr 02:00:5e:00:53:01 dev qnet0 nud permanent &&
+    ip route add 192.0.2.0/24 via "$net_dead_gateway" dev qnet0 || return 1
+
+  local i hosts="$NET_DIR/etc/hosts"
+  {
+    echo "127.0.0.1 localhost"
+    echo "127.0.0.1 printsrv"
+    echo "127.0.0.1 etikett"
+    echo "127.0.0.1 $NET_HOSTNAME ${NET_HOSTNAME%.local}"
+    echo "192.0.2.1 deadhost"
+    for i in $(seq 1 10); do echo "192.0.2.$((10 + i)) dead$i"; done
+    for i in 1 2 3; do echo "127.0.0.$((20 + i)) silent$i"; done
+  } >"$hosts"
+  chmod 644 "$hosts"
+  mount --bind "$hosts" /etc/hosts
+}
+
+net_start_dbus() {
+  mkdir -p /run/dbus
+  cat >"$NET_DIR/etc/dbus.conf" <<'CONF'
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>system</type>
+  <listen>unix:path=/run/dbus/system_bus_socket</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow user="*"/>
+    <allow own="*"/>
+    <allow send_type="method_call"/>
+    <allow send_type="signal"/>
+    <allow send_type="method_return"/>
+    <allow send_type="error"/>
+    <allow receive_type="method_call"/>
+    <allow receive_type="signal"/>
+    <allow receive_type="method_return"/>
+    <allow receive_type="error"/>
+  </policy>
+</busconfig>
+CONF
+  dbus-daemon --nofork --nopidfile --nosyslog --config-file="$NET_DIR/etc/dbus.conf" \
+    >"$NET_DIR/log/dbus.log" 2>&1 &
+  export DBUS_SYSTEM_BUS_ADDRESS=unix:path=/run/dbus/system_bus_socket
+  net_wait 5 "the D-Bus system bus" test -S /run/dbus/system_bus_socket
+}
+
+net_start_avahi() {
+  cat >"$NET_DIR/etc/avahi-daemon.conf" <<CONF
+[server]
+host-name=${NET_HOSTNAME%.local}
+domain-name=local
+use-ipv4=yes
+use-ipv6=no
+allow-interfaces=lo
+enable-dbus=yes
+ratelimit-interval-usec=1000000
+ratelimit-burst=1000
+[wide-area]
+enable-wide-area=no
+[publish]
+publish-hinfo=no
+publish-workstation=no
+publish-aaaa-on-ipv4=no
+[reflector]
+enable-reflector=no
+CONF
+  avahi-daemon -f "$NET_DIR/etc/avahi-daemon.conf" --no-drop-root --no-chroot \
+    --no-rlimits --no-proc-title >"$NET_DIR/log/avahi.log" 2>&1 &
+  net_wait 10 "avahi-daemon" grep -q "Server startup complete" "$NET_DIR/log/avahi.log"
+}
+
+# An IPP Everywhere printer; its TXT record has ty (make and model), note
+# (location), rp=ipp/print, adminurl, pdl, UUID, ...
+net_start_ippeve() {
+  mkdir -p "$NET_DIR/ippeve/spool" "$NET_DIR/ippeve/ssl"
+  NET_IPPEVE_LOG="$NET_DIR/log/ippeveprinter.log"
+  HOME="$NET_DIR/home" ippeveprinter -p "$NET_IPPEVE_PORT" -M Belvantro -m "Etikett 42" \
+    -l "Lager Süd" -d "$NET_DIR/ippeve/spool" -K "$NET_DIR/ippeve/ssl" -v \
+    "$NET_IPPEVE_NAME" >"$NET_IPPEVE_LOG" 2>&1 &
+}
+
+# printsrv: a CUPS server on 127.0.0.1:631 that shares two queues by DNS-SD;
+# their instance names are "INFO @ quelvaro-net".
+net_start_printsrv() {
+  CUPS_START_IN="$NET_DIR" CUPS_START_PORT=$NET_PRINTSRV_PORT \
+    CUPS_START_LISTEN="$net_offloop:$NET_PRINTSRV_PORT" CUPS_START_DNSSD=1 cups_start || return 1
+  cups_add_queue Shared shared "Shared printer" "Floor 1" &&
+    cups_add_queue "Geteilt-Süd" shared "Geteilter Drucker Süd" "Flur Süd" || return 1
+  NET_PRINTSRV_DIR=$CUPS_DIR NET_PRINTSRV_SERVER=$CUPS_SERVER
+  NET_PRINTSRV_ACCESS_LOG=$CUPS_ACCESS_LOG
+  # cups_start leaves the last server's settings behind; net_start_cups sets
+  # its own.
+  unset CUPS_SERVER CUPS_DIR CUPS_PORT CUPS_ACCESS_LOG CUPS_PID
+}
+
+# The program's server: a socket and a loopback port, no sharing; the test
+# queues, remote queues on printsrv, one on the IPP Everywhere printer and
+# ones on hosts that never answer.
+net_start_cups() {
+  CUPS_START_IN="$NET_DIR" cups_start || return 1
+  cups_add_test_queues || return 1
+  net_add_remote "Fern-Büro" "ipp://printsrv/printers/Shared" &&
+    net_add_remote "Fern-Zwei" "ipps://printsrv:631/printers/Geteilt-S%C3%BCd" &&
+    net_add_remote "Etikett" "ipp://etikett:$NET_IPPEVE_PORT/ipp/print" &&
+    net_add_remote "Nirgendwo" "ipp://deadhost/printers/gone" || return 1
+  local i
+  for i in $(seq 1 "${NET_DEAD_QUEUES:-0}"); do
+    net_add_remote "Tot$i" "ipp://dead$i/printers/tot$i" || return 1
+  done
+  for i in $(seq 1 "${NET_SILENT_QUEUES:-0}"); do
+    net_add_remote "Still$i" "ipp://silent$i/printers/still$i" || return 1
+  done
+  NET_CUPS_PORT=$CUPS_PORT NET_CUPS_DIR=$CUPS_DIR NET_CUPS_ACCESS_LOG=$CUPS_ACCESS_LOG
+}
+
+# A raw queue: -m everywhere would ask the device while the queue is made.
+net_add_remote() {
+  lpadmin -p "$1" -E -v "$2" -m raw -D "Remote $1" -L "Far away" 2>/dev/null
+}
+
+net_start_silent() {
+  local i
+  for i in 1 2 3; do
+    mkdir -p "$NET_DIR/silent/silent$i"
+    python3 "$net_here/../cups/silent_server.py" "$NET_DIR/silent/silent$i" \
+      --address "127.0.0.$((20 + i))" --port 631 --lifetime 0 \
+      >"$NET_DIR/log/silent$i.log" 2>&1 &
+  done
+}
+
+# net_wait SECONDS WHAT COMMAND...: run COMMAND every 0.1 s until it succeeds,
+# for SECONDS at most (it runs once whatever SECONDS says).
+net_wait() {
+  local seconds=$1 what=$2
+  shift 2
+  local end=$((SECONDS + seconds))
+  until "$@" >/dev/null 2>&1; do
+    if ((SECONDS >= end)); then
+      net_log "$what not ready after $seconds s"
+      return 1
+    fi
+    sleep 0.1
+  done
+}
+
+# The instance names advertised as TYPE, one a line, sorted (browse.py).
+net_instances() {
+  python3 "$net_here/browse.py" --names "$1"
+}
+
+net_advertised() {
+  [[ "$(net_instances _ipp._tcp)" == "$NET_DNSSD_NAMES" ]]
+}
+
+# Waits 20 s at most for all of it.
+net_wait_ready() {
+  local by=$((SECONDS + 20))
+  net_wait $((by - SECONDS)) "the silent listeners" \
+    test -e "$NET_DIR/silent/silent1/port" -a -e "$NET_DIR/silent/silent2/port" \
+    -a -e "$NET_DIR/silent/silent3/port" &&
+    net_wait $((by - SECONDS)) "ippeveprinter" \
+      ipptool -q "ipp://127.0.0.1:$NET_IPPEVE_PORT/ipp/print" get-printer-attributes.test &&
+    net_wait $((by - SECONDS)) "printsrv" env CUPS_SERVER="$NET_PRINTSRV_SERVER" lpstat -r &&
+    net_wait $((by - SECONDS)) "the program's server" env CUPS_SERVER="$CUPS_SERVER" lpstat -r &&
+    net_wait $((by - SECONDS)) "the DNS-SD services" net_advertised
+}
+
+net_show_logs() {
+  local log
+  for log in "$NET_DIR"/log/* "$NET_DIR"/quelvaro-cups.*/log/*; do
+    [[ -s "$log" ]] || continue
+    echo "---- ${log#"$NET_DIR"/}" >&2
+    tail -n 30 "$log" >&2
+  done
+}

@@ -1,0 +1,141 @@
+#!/bin/bash
+# Runs a command inside a small private network, made for it and gone after:
+#
+#   private_network.sh COMMAND [ARGS...]
+#
+# As root: new net, mount, pid and UTS namespaces (everything started inside
+# ends with them; the host name is quelvaro-net), lo up, and every state, log and configuration file in a
+# temporary folder under /tmp that is removed at the end. /run is a tmpfs,
+# /etc/hosts and /etc/avahi/services are this script's own. In there, all on
+# loopback addresses:
+#
+#   avahi-daemon   on lo only, host name quelvaro-net.local, IPv4, its own
+#                  D-Bus system bus (/run/dbus/system_bus_socket)
+#   etikett:8631   an IPP Everywhere printer (ippeveprinter), advertised as
+#                  _ipp._tcp and _ipps._tcp "Etikettendrucker Süd ✓"
+#   printsrv:631   a CUPS server sharing Shared and Geteilt-Süd by DNS-SD as
+#                  "Shared printer @ quelvaro-net" and
+#                  "Geteilter Drucker Süd @ quelvaro-net"
+#   the program's server  a CUPS server on a socket and a loopback port,
+#                  advertising nothing, with the test queues of
+#                  tests/cups/private_cups.sh and Fern-Büro
+#                  (ipp://printsrv/printers/Shared), Fern-Zwei
+#                  (ipps://printsrv:631/printers/Geteilt-S%C3%BCd), Etikett
+#                  (ipp://etikett:8631/ipp/print), Nirgendwo
+#                  (ipp://deadhost/printers/gone)
+#   deadhost, dead1..dead10   addresses where a connect never completes
+#   silent1..silent3          127.0.0.21-23: port 631 takes connections and
+#                  never answers
+#
+# Read from the environment:
+#   NET_DEAD_QUEUES=N    N more queues Tot1..TotN, ipp://deadI/printers/totI
+#   NET_SILENT_QUEUES=N  N (at most 3) more queues Still1..StillN,
+#                        ipp://silentI/printers/stillI
+#   NET_SAMBA=1          start Samba too (tests/network/samba.sh, smb_start)
+#
+# Exported to COMMAND:
+#   CUPS_SERVER              the program's server (its Unix socket)
+#   NET_DIR                  the temporary folder
+#   NET_CUPS_PORT            the program's server's loopback port
+#   NET_CUPS_DIR, NET_CUPS_ACCESS_LOG                 its folder and access log
+#   NET_PRINTSRV_SERVER      printsrv's Unix socket (for lpstat and the like)
+#   NET_PRINTSRV_PORT        631
+#   NET_PRINTSRV_DIR, NET_PRINTSRV_ACCESS_LOG         its folder and access log
+#   NET_IPPEVE_PORT, NET_IPPEVE_NAME, NET_IPPEVE_LOG  the IPP Everywhere printer
+#   NET_HOSTNAME             quelvaro-net.local, the namespace's DNS-SD host
+#   NET_DNSSD_NAMES          the _ipp._tcp instance names, a line each, sorted
+#   NET_PRINTSRV_QUEUES      printsrv's queues, a line each, sorted
+#   NET_SILENT_DIR           silentI's listener writes connections (a count)
+#                            and request-N there under silentI/
+#   DBUS_SYSTEM_BUS_ADDRESS  the namespace's system bus
+#
+# Exits with COMMAND's status; 77 when not root or the namespaces are
+# refused; 125 when the network could not be set up (the logs go to stderr).
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+
+if [[ "${1:-}" != --inside ]]; then
+  if [[ $# -eq 0 ]]; then
+    echo "usage: private_network.sh COMMAND [ARGS...]" >&2
+    exit 2
+  fi
+  if [[ $(id -u) != 0 ]] || ! unshare --net --mount --pid --uts --fork true 2>/dev/null; then
+    echo "private network: needs root and unshare (net, mount, pid, uts); skipped"
+    exit 77
+  fi
+  NET_DIR=$(mktemp -d /tmp/quelvaro-net.XXXXXX) || exit 125
+  trap 'rm -rf "$NET_DIR"' EXIT
+  # Should this script end early, even by SIGKILL, unshare gets SIGKILL
+  # (--pdeathsig), and then the namespace's first process (--kill-child),
+  # and with it everything inside. A signal for this script ends the lot
+  # that way too (unshare itself holds TERM and INT back while it waits).
+  # Started in the background so that the traps run at once; stdin stays
+  # the command's.
+  setpriv --pdeathsig KILL \
+    unshare --net --mount --pid --uts --fork --kill-child --mount-proc --propagation private \
+    bash "$here/private_network.sh" --inside "$NET_DIR" "$@" <&0 &
+  child=$!
+  # Ends the namespace now, and waits until its first process, the last of
+  # its processes to go, is gone: only then is the folder left alone.
+  # shellcheck disable=SC2317  # called by the traps
+  net_end() {
+    local first
+    first=$(pgrep -P "$child")
+    kill -KILL "$child" 2>/dev/null
+    wait "$child" 2>/dev/null
+    for _ in $(seq 1 50); do
+      if [[ -z "$first" ]] || ! kill -0 "$first" 2>/dev/null; then break; fi
+      sleep 0.1
+    done
+    exit "$1"
+  }
+  trap 'net_end 130' INT
+  trap 'net_end 143' TERM HUP
+  wait $child
+  exit $?
+fi
+
+# Inside the namespaces, as their first process.
+shift
+export NET_DIR=$1
+shift
+# shellcheck source=network.sh
+source "$here/network.sh"
+
+net_failed() {
+  net_log "$1; logs follow"
+  net_show_logs
+  exit 125
+}
+
+net_setup || net_failed "setting up the namespace failed"
+net_start_dbus || net_failed "D-Bus did not start"
+net_start_avahi || net_failed "avahi-daemon did not start"
+net_start_silent
+net_start_ippeve
+net_start_printsrv || net_failed "printsrv did not start"
+net_start_cups || net_failed "the program's server did not start"
+
+# ---- Samba: tests/network/samba.sh (smb_start, smb_stop), when there is one.
+if [[ "${NET_SAMBA:-}" == 1 ]]; then
+  [[ -f "$here/samba.sh" ]] || net_failed "NET_SAMBA=1 but there is no samba.sh"
+  # shellcheck disable=SC1091
+  source "$here/samba.sh"
+  smb_start || net_failed "Samba did not start"
+fi
+
+net_wait_ready || net_failed "the network did not get ready"
+
+export CUPS_SERVER NET_CUPS_PORT NET_CUPS_DIR NET_CUPS_ACCESS_LOG
+export NET_PRINTSRV_SERVER NET_PRINTSRV_PORT NET_PRINTSRV_DIR NET_PRINTSRV_ACCESS_LOG
+export NET_IPPEVE_PORT NET_IPPEVE_NAME NET_IPPEVE_LOG NET_HOSTNAME NET_DNSSD_NAMES
+export NET_PRINTSRV_QUEUES
+export NET_SILENT_DIR="$NET_DIR/silent"
+
+"$@"
+status=$?
+
+if [[ "${NET_SAMBA:-}" == 1 ]]; then smb_stop; fi
+cups_stop
+# Everything else ends with this process, the namespace's first.
+exit $status
