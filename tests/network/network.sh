@@ -169,7 +169,7 @@ net_start_cups() {
   cups_add_test_queues || return 1
   net_add_remote "Fern-Büro" "ipp://printsrv/printers/Shared" &&
     net_add_remote "Fern-Zwei" "ipps://printsrv:631/printers/Geteilt-S%C3%BCd" &&
-    net_add_remote "Etikett" "ipp://etikett:$NET_IPPEVE_PORT/ipp/print" &&
+    net_add_remote_printer "Etikett" "ipp://etikett:$NET_IPPEVE_PORT/ipp/print" &&
     net_add_remote "Nirgendwo" "ipp://deadhost/printers/gone" || return 1
   local i
   for i in $(seq 1 "${NET_DEAD_QUEUES:-0}"); do
@@ -184,6 +184,44 @@ net_start_cups() {
 # A raw queue: -m everywhere would ask the device while the queue is made.
 net_add_remote() {
   lpadmin -p "$1" -E -v "$2" -m raw -D "Remote $1" -L "Far away" 2>/dev/null
+}
+
+# A queue on a printer that is no CUPS server. CUPS takes a raw queue for
+# a remote one only when its URI names a CUPS queue (/printers/...); a PPD
+# with APRemoteQueueID makes it one whatever the URI.
+net_add_remote_printer() {
+  local ppd="$NET_DIR/remote-printer.ppd"
+  cat >"$ppd" <<'PPD'
+*PPD-Adobe: "4.3"
+*FormatVersion: "4.3"
+*FileVersion: "1.0"
+*LanguageVersion: English
+*LanguageEncoding: ISOLatin1
+*PCFileName: "REMOTE.PPD"
+*Manufacturer: "Belvantro"
+*Product: "(Etikett 42)"
+*ModelName: "Belvantro Etikett 42"
+*ShortNickName: "Belvantro Etikett 42"
+*NickName: "Belvantro Etikett 42"
+*PSVersion: "(3010.000) 0"
+*LanguageLevel: "3"
+*ColorDevice: False
+*DefaultColorSpace: Gray
+*FileSystem: False
+*Throughput: "1"
+*LandscapeOrientation: Plus90
+*TTRasterizer: Type42
+*APRemoteQueueID: ""
+*OpenUI *PageSize: PickOne
+*DefaultPageSize: A4
+*PageSize A4: "<</PageSize[595 842]>>setpagedevice"
+*CloseUI: *PageSize
+*DefaultImageableArea: A4
+*ImageableArea A4: "0 0 595 842"
+*DefaultPaperDimension: A4
+*PaperDimension A4: "595 842"
+PPD
+  lpadmin -p "$1" -E -v "$2" -P "$ppd" -D "Remote $1" -L "Far away" 2>/dev/null
 }
 
 net_start_silent() {

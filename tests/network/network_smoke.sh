@@ -152,12 +152,11 @@ device for 打印机: ///dev/null" "$uris"
   echo "# CUPS-Get-Printers: printer-name, device-uri, printer-type:"
   comment <<<"$queues"
   local name
-  for name in Fern-Büro Fern-Zwei Nirgendwo; do
+  # Etikett, on a printer that is no CUPS server, is remote by its PPD.
+  for name in Fern-Büro Fern-Zwei Etikett Nirgendwo; do
     check "$name is remote (printer-type 0x2)" remote_bit "$name" 2
   done
-  # CUPS calls a raw ipp/ipps queue remote only when its path has /printers/
-  # or /classes/ in it.
-  for name in Etikett Office "Büro-Drucker"; do
+  for name in Office "Büro-Drucker"; do
     check "$name is not remote" remote_bit "$name" 0
   done
 

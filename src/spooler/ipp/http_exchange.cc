@@ -3,6 +3,7 @@
 // any of it is used.
 #include "spooler/ipp/http_exchange.h"
 
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -46,10 +47,36 @@ std::optional<std::size_t> Decimal(std::string_view text) {
   return value;
 }
 
-std::string RequestHead(const std::string& host, int port,
+// Whether the socket's peer is on this machine: a local socket, or a
+// loopback address.
+bool IsLocalPeer(int fd) {
+  sockaddr_storage peer = {};
+  socklen_t size = sizeof peer;
+  if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &size) != 0) {
+    return false;
+  }
+  if (peer.ss_family == AF_UNIX) return true;
+  if (peer.ss_family == AF_INET) {
+    const auto& v4 = reinterpret_cast<const sockaddr_in&>(peer);
+    return (ntohl(v4.sin_addr.s_addr) >> 24) == 127;
+  }
+  if (peer.ss_family == AF_INET6) {
+    const in6_addr& v6 = reinterpret_cast<const sockaddr_in6&>(peer).sin6_addr;
+    return IN6_IS_ADDR_LOOPBACK(&v6) ||
+           (IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127);
+  }
+  return false;
+}
+
+// The request's head. A server reached over loopback is told it is
+// "localhost", whatever name it was reached by: a CUPS server takes no
+// other name from a loopback peer (a guard against DNS rebinding).
+std::string RequestHead(const std::string& host, int port, bool local,
                         const std::string& resource, std::size_t length) {
   std::string authority = "localhost";
-  if (host.empty() || host[0] != '/') {
+  if (local && host[0] != '/') {
+    authority += ":" + std::to_string(port);
+  } else if (!local) {
     const bool bare_ipv6 = host.find(':') != std::string::npos &&
                            host.front() != '[';
     authority = (bare_ipv6 ? "[" + host + "]" : host) + ":" +
@@ -183,8 +210,10 @@ int DecodeChunks(std::string_view data, std::size_t& at, std::string& body) {
 std::optional<std::string> Exchange(int fd, const std::string& host, int port,
                                     const std::string& resource,
                                     const std::string& request,
-                                    Deadline deadline) {
-  if (!SendAll(fd, RequestHead(host, port, resource, request.size()),
+                                    Deadline deadline, int& status) {
+  if (!SendAll(fd,
+               RequestHead(host, port, IsLocalPeer(fd), resource,
+                           request.size()),
                deadline) ||
       !SendAll(fd, request, deadline)) {
     return std::nullopt;
@@ -192,7 +221,6 @@ std::optional<std::string> Exchange(int fd, const std::string& host, int port,
 
   // The head, after any number of informational ("1xx") ones.
   std::string data;
-  int status = 0;
   std::optional<std::size_t> length;
   bool chunked = false;
   for (;;) {
@@ -247,11 +275,14 @@ std::optional<std::string> Exchange(int fd, const std::string& host, int port,
 std::optional<std::string> PostIpp(const std::string& host, int port,
                                    const std::string& resource,
                                    const std::string& request,
-                                   Deadline deadline) {
+                                   Deadline deadline, int* status) {
+  int answered = 0;
+  std::optional<std::string> answer;
   const int fd = ConnectSocket(host, port, deadline);
-  if (fd < 0) return std::nullopt;
-  std::optional<std::string> answer =
-      Exchange(fd, host, port, resource, request, deadline);
-  close(fd);
+  if (fd >= 0) {
+    answer = Exchange(fd, host, port, resource, request, deadline, answered);
+    close(fd);
+  }
+  if (status != nullptr) *status = answered;
   return answer;
 }

@@ -25,10 +25,11 @@ const std::chrono::seconds kServerBound(5);
 // (however slowly or endlessly the server sends, "100 Continue" lines
 // included), the status was not 200, the body was larger than
 // kMostAnswerBytes, or came in an encoding that was not asked for. Nothing
-// is ever sent twice.
+// is ever sent twice. The answer's HTTP status goes to status, when given:
+// 0 when no answer came at all.
 std::optional<std::string> PostIpp(const std::string& host, int port,
                                    const std::string& resource,
                                    const std::string& request,
-                                   Deadline deadline);
+                                   Deadline deadline, int* status = nullptr);
 
 #endif  // QUELVARO_SPOOLER_IPP_HTTP_EXCHANGE_H

@@ -34,14 +34,16 @@ void AppendPrinters(PrinterList& to, PrinterList&& from) {
   to.second.insert(to.second.end(), from.second.begin(), from.second.end());
 }
 
+// The printers an IPP exchange with uri's host answers with; status is the
+// exchange's HTTP status (0: no answer came).
 std::optional<PrinterList> AskIpp(const std::string& uri, int operation,
-                                  Deadline deadline) {
+                                  Deadline deadline, int& status) {
   const bool server = operation == kIppCupsGetPrinters;
   const std::optional<std::string> answer = PostIpp(
       UriHost(uri), UriPort(uri), server ? "/" : UriResource(uri),
       IppRequest(operation, server ? "" : uri, CupsUser(),
                  PrinterAttributeNames()),
-      deadline);
+      deadline, &status);
   if (!answer) return std::nullopt;
   return PrintersInAnswer(*answer);
 }
@@ -80,6 +82,7 @@ PrinterList AskServer(const KnownServer& server, Deadline deadline) {
   PrinterList printers;
   bool asked_as_server = false;
   bool cups_server = false;
+  int status = 0;
   for (const std::string& uri : server.second) {
     if (std::chrono::steady_clock::now() >= deadline) break;
     const std::string scheme = uri.substr(0, uri.find(':'));
@@ -90,17 +93,17 @@ PrinterList AskServer(const KnownServer& server, Deadline deadline) {
       continue;
     }
     // All of a server's printer URIs name the same host: it is asked what
-    // it is once.
+    // it is once. A host that did not answer that is not asked again.
     if (!asked_as_server) {
       asked_as_server = true;
       std::optional<PrinterList> queues =
-          AskIpp(uri, kIppCupsGetPrinters, deadline);
+          AskIpp(uri, kIppCupsGetPrinters, deadline, status);
       cups_server = queues && !queues->second.empty();
       if (cups_server) AppendPrinters(printers, std::move(*queues));
     }
-    if (cups_server) continue;
+    if (cups_server || status == 0) continue;
     std::optional<PrinterList> itself =
-        AskIpp(uri, kIppGetPrinterAttributes, deadline);
+        AskIpp(uri, kIppGetPrinterAttributes, deadline, status);
     if (itself) AppendPrinters(printers, std::move(*itself));
   }
   return printers;

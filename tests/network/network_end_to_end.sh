@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# The native report inside the tests' private network (private_network.sh):
+#
+#   network_end_to_end.sh PROGRAM
+#
+# The Network, Network | Shared and Remote sections exactly as
+# tests/expected/network_sections.txt has them; each server asked once;
+# and the report's bounds with hosts that never connect and servers that
+# never answer. Needs root (exits 77 without).
+set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+program=$1
+
+if [[ "${2:-}" != --inside ]]; then
+  status=0
+  # The network as it is, then with ten more queues on hosts that never
+  # connect, then with three on servers that never answer.
+  "$here/private_network.sh" bash "$0" "$program" --inside plain || status=$?
+  [[ $status -eq 0 ]] || exit "$status"
+  NET_DEAD_QUEUES=10 "$here/private_network.sh" bash "$0" "$program" --inside dead ||
+    status=$?
+  [[ $status -eq 0 ]] || exit "$status"
+  NET_SILENT_QUEUES=3 "$here/private_network.sh" bash "$0" "$program" --inside silent ||
+    status=$?
+  exit "$status"
+fi
+
+source "$here/../checks.sh"
+CHECK_PREFIX="network ($3): "
+work="$NET_DIR/e2e"
+mkdir -p "$work"
+
+# report OUT: the report as a user runs it; sets REPORT_MS.
+report() {
+  local start end
+  start=$(date +%s%N)
+  "$program" </dev/null >"$1" 2>"$1.err"
+  REPORT_STATUS=$?
+  end=$(date +%s%N)
+  REPORT_MS=$(((end - start) / 1000000))
+}
+ran_cleanly() {
+  [[ $REPORT_STATUS -eq 0 && ! -s "$1.err" ]] ||
+    { echo "status $REPORT_STATUS, errors: $(cat "$1.err")" >&2; return 1; }
+}
+within() {
+  [[ $REPORT_MS -lt $1 ]] || { echo "took $REPORT_MS ms" >&2; return 1; }
+}
+# CUPS-Get-Printers requests a server's access log holds.
+asked() { grep -c "CUPS-Get-Printers" "$1"; }
+same_sections() {
+  sed -n '/^====== Network ======$/,$p' "$1" >"$1.sections"
+  cmp -s "$here/../expected/network_sections.txt" "$1.sections" ||
+    { diff -u "$here/../expected/network_sections.txt" "$1.sections" | head -40 >&2; return 1; }
+}
+
+before_own=$(asked "$NET_CUPS_ACCESS_LOG")
+before_printsrv=$(asked "$NET_PRINTSRV_ACCESS_LOG")
+report "$work/report.txt"
+check "the report runs cleanly" ran_cleanly "$work/report.txt"
+
+case $3 in
+  plain)
+    check "Network, Network | Shared and Remote as expected" \
+      same_sections "$work/report.txt"
+    check "the machine's server asked once" \
+      test $(($(asked "$NET_CUPS_ACCESS_LOG") - before_own)) -eq 1
+    # Once as \\printsrv, once as \\quelvaro-net.local: two names, two
+    # servers as far as the report can tell.
+    check "printsrv asked once under each of its two names" \
+      test $(($(asked "$NET_PRINTSRV_ACCESS_LOG") - before_printsrv)) -eq 2
+    # Discovery's second, a dead host's connect bound, nothing more.
+    check "the report within 6 s" within 6000
+    ;;
+  dead)
+    check "eleven hosts that never connect: listed, none expanded" \
+      test "$(grep -c '^- \\\\dead' "$work/report.txt")" -eq 11 -a \
+      "$(grep -c '^--> \\\\dead' "$work/report.txt")" -eq 0
+    check "eleven dead hosts cost one bound: within 8 s" within 8000
+    ;;
+  silent)
+    check "three servers that never answer: listed, none expanded" \
+      test "$(grep -c '^- \\\\silent' "$work/report.txt")" -eq 3 -a \
+      "$(grep -c '^--> \\\\silent' "$work/report.txt")" -eq 0
+    for i in 1 2 3; do
+      check "silent$i asked once" \
+        test "$(cat "$NET_SILENT_DIR/silent$i/connections" 2>/dev/null)" = 1
+    done
+    check "three silent servers cost one bound: within 8 s" within 8000
+    ;;
+esac
+checks_summary
