@@ -62,8 +62,24 @@ spooler_tests() {
     { cat "$work/spooler.txt"; return 1; }
 }
 
+# The program inside the tests' private network: discovery, and the remote
+# servers asked on threads of their own (some never connect).
+network_report() {
+  local status=0
+  "$here/network/private_network.sh" "${memcheck[@]}" "$build/quelvaro" \
+    </dev/null >"$work/network.txt" 2>"$work/network.err" || status=$?
+  if [[ $status -eq 77 ]]; then
+    echo "# no private network here (needs root): not run"
+    return 0
+  fi
+  [[ $status -eq 0 && ! -s "$work/network.err" ]] ||
+    { cat "$work/network.err"; return 1; }
+  grep -qx -- '--> \\\\quelvaro-net.local\\Shared' "$work/network.txt"
+}
+
 check "unit tests" unit_tests
 check "the program with no server" no_server_report
+check "the program in the private network" network_report
 if [[ -x "$build/tests/cups_spooler_tests" ]]; then
   if cups_start && cups_add_test_queues && lpstat -e >"$work/queues" &&
      cups_add_remote_queue "Fern-Büro" "Far away"; then
