@@ -66,4 +66,14 @@ TEST(UriResource, ThePathAndQuery) {
   EXPECT_EQ(UriResource("ipp://h"), "/");
 }
 
+TEST(SmbUriServer, TheServerWithoutWorkgroupUserOrShare) {
+  EXPECT_EQ(SmbUriServer("smb://fileserver/Laser"), "fileserver");
+  EXPECT_EQ(SmbUriServer("smb://WORKGROUP/fileserver/Laser"), "fileserver");
+  EXPECT_EQ(SmbUriServer("smb://alice:pw@WORKGROUP/fileserver/Laser"),
+            "fileserver");
+  EXPECT_EQ(SmbUriServer("smb://DOM;alice:p/w@fileserver:445/Laser"),
+            "fileserver");
+  EXPECT_EQ(SmbUriServer("smb://fileserver"), "fileserver");
+}
+
 }  // namespace

@@ -25,7 +25,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-memcheck=(valgrind -q --error-exitcode=99 --leak-check=full
+memcheck=(valgrind -q --error-exitcode=99 --leak-check=full --child-silent-after-fork=yes
           --errors-for-leak-kinds=definite,indirect
           --suppressions="$here/valgrind.supp")
 # shellcheck source=checks.sh
@@ -63,10 +63,11 @@ spooler_tests() {
 }
 
 # The program inside the tests' private network: discovery, and the remote
-# servers asked on threads of their own (some never connect).
+# servers asked on threads of their own (some never connect), SMB servers in
+# child processes of their own (not followed here).
 network_report() {
   local status=0
-  "$here/network/private_network.sh" "${memcheck[@]}" "$build/quelvaro" \
+  NET_SAMBA=1 "$here/network/private_network.sh" "${memcheck[@]}" "$build/quelvaro" \
     </dev/null >"$work/network.txt" 2>"$work/network.err" || status=$?
   if [[ $status -eq 77 ]]; then
     echo "# no private network here (needs root): not run"

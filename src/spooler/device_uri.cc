@@ -88,3 +88,14 @@ std::string UriResource(const std::string& uri) {
   if (path == std::string::npos) return "/";
   return uri.substr(path, uri.find('#', path) - path);
 }
+
+std::string SmbUriServer(const std::string& uri) {
+  const std::string host = UriHost(uri);
+  const std::string path = UriResource(uri).substr(1);
+  const std::size_t slash = path.find('/');
+  // A workgroup, then the server and the share.
+  if (slash != std::string::npos && slash > 0 && slash + 1 < path.size()) {
+    return path.substr(0, slash);
+  }
+  return host;
+}

@@ -4,9 +4,10 @@
 #   network_end_to_end.sh PROGRAM
 #
 # The Network, Network | Shared and Remote sections exactly as
-# tests/expected/network_sections.txt has them; each server asked once;
-# and the report's bounds with hosts that never connect and servers that
-# never answer. Needs root (exits 77 without).
+# tests/expected/network_sections.txt has them (Samba's servers included);
+# each server asked once, no credentials shown; and the report's bounds with
+# hosts that never connect and servers that never answer. Needs root (exits
+# 77 without).
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 program=$1
@@ -15,7 +16,8 @@ if [[ "${2:-}" != --inside ]]; then
   status=0
   # The network as it is, then with ten more queues on hosts that never
   # connect, then with three on servers that never answer.
-  "$here/private_network.sh" bash "$0" "$program" --inside plain || status=$?
+  NET_SAMBA=1 "$here/private_network.sh" bash "$0" "$program" --inside plain ||
+    status=$?
   [[ $status -eq 0 ]] || exit "$status"
   NET_DEAD_QUEUES=10 "$here/private_network.sh" bash "$0" "$program" --inside dead ||
     status=$?
@@ -69,8 +71,13 @@ case $3 in
     # servers as far as the report can tell.
     check "printsrv asked once under each of its two names" \
       test $(($(asked "$NET_PRINTSRV_ACCESS_LOG") - before_printsrv)) -eq 2
-    # Discovery's second, a dead host's connect bound, nothing more.
-    check "the report within 6 s" within 6000
+    # SMB-Laser's URI has a workgroup, a user and a password.
+    check "the SMB server two queues print to is listed once" \
+      test "$(grep -c '^- \\\\smbsrv$' "$work/report.txt")" -eq 1
+    check "no user name or password anywhere" \
+      bash -c '! grep -Eq "alice|Geheim" "$1"' _ "$work/report.txt"
+    # Discovery's second, the servers' one bound, nothing more.
+    check "the report within 8 s" within 8000
     ;;
   dead)
     check "eleven hosts that never connect: listed, none expanded" \

@@ -31,7 +31,11 @@
 #   NET_DEAD_QUEUES=N    N more queues Tot1..TotN, ipp://deadI/printers/totI
 #   NET_SILENT_QUEUES=N  N (at most 3) more queues Still1..StillN,
 #                        ipp://silentI/printers/stillI
-#   NET_SAMBA=1          start Samba too (tests/network/samba.sh, smb_start)
+#   NET_SAMBA=1          start Samba too (tests/network/samba.sh, smb_start):
+#                        smbsrv (127.0.0.1, guests welcome), smbzu (refuses
+#                        guests), smbtot (never connects), and queues of the
+#                        program's server on them: SMB-Etiketten, SMB-Laser
+#                        (with a user and password), SMB-Zu, SMB-Tot
 #
 # Exported to COMMAND:
 #   CUPS_SERVER              the program's server (its Unix socket)
@@ -121,7 +125,10 @@ if [[ "${NET_SAMBA:-}" == 1 ]]; then
   [[ -f "$here/samba.sh" ]] || net_failed "NET_SAMBA=1 but there is no samba.sh"
   # shellcheck disable=SC1091
   source "$here/samba.sh"
-  smb_start || net_failed "Samba did not start"
+  # The guests' server on the address DNS-SD gives the namespace's host, so
+  # that what it advertises leads to it.
+  smb_start 127.0.0.1 127.0.0.5 || net_failed "Samba did not start"
+  net_add_smb_queues || net_failed "the SMB queues could not be added"
 fi
 
 net_wait_ready || net_failed "the network did not get ready"

@@ -28,7 +28,7 @@ const std::vector<DnssdService>& DiscoveredServices() {
   // State the spooler keeps for the run: one discovery, at the first answer
   // that needs it.
   static const std::vector<DnssdService> services = BrowseServices(
-      {"_ipp._tcp", "_ipps._tcp"},
+      {"_ipp._tcp", "_ipps._tcp", "_smb._tcp"},
       std::chrono::steady_clock::now() + kDiscoveryBound);
   return services;
 }
@@ -57,6 +57,7 @@ PrinterList NetworkPrinters(const std::vector<DnssdService>& services) {
     // The services come in the order of names: the same printer as ipp and
     // as ipps comes twice in a row, ipp first.
     const std::string& name = service.first[kInstanceName];
+    if (service.first[kServiceType] == "_smb._tcp") continue;
     if (previous != nullptr && *previous == name) continue;
     previous = &name;
 

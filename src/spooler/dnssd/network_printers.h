@@ -9,12 +9,13 @@
 #include "spooler/printer_records.h"
 
 // The services of the run's one discovery (IPP printers, "_ipp._tcp" and
-// "_ipps._tcp"), made at the first call that needs it, waiting at most
-// about a second for the network to answer.
+// "_ipps._tcp", and SMB servers, "_smb._tcp"), made at the first call that
+// needs it, waiting at most about a second for the network to answer.
 const std::vector<DnssdService>& DiscoveredServices();
 
 // One record per discovered IPP printer (an instance advertised as both ipp
-// and ipps counts once), in the order of instance names:
+// and ipps counts once; SMB servers are no printers), in the order of
+// instance names:
 //   pName         the instance name as advertised
 //   pDescription  "name,make-and-model,location" (TXT ty and note)
 //   pComment      its URI, "ipp://host:port/rp" (ipps for a printer that

@@ -40,15 +40,28 @@ std::vector<KnownServer> ServersOf(const std::wstring& own_server,
   if (!own_server.empty()) AddServer(servers, own_server, "");
   for (const std::string& uri : device_uris) {
     const std::string scheme = uri.substr(0, uri.find(':'));
+    if (scheme == "smb") {
+      // Only the server: no user, no password, no workgroup, no share.
+      const std::string server = SmbUriServer(uri);
+      if (!server.empty()) {
+        AddServer(servers, SmbServerName(server), "smb://" + server);
+      }
+      continue;
+    }
     const std::string host = UriHost(uri);
     const int port = UriPort(uri);
     if (!IsIppScheme(scheme) || host.empty() || port == 0) continue;
     AddServer(servers, IppServerName(host, port), UriWithoutCredentials(uri));
   }
   for (const DnssdService& service : discovered) {
+    const std::string& host = service.first[kHostName];
+    if (service.first[kServiceType] == "_smb._tcp") {
+      AddServer(servers, SmbServerName(host), "smb://" + service.first[kAddress]);
+      continue;
+    }
     if (!IsSharedQueue(service)) continue;
     const int port = std::stoi("0" + service.first[kPort]);
-    AddServer(servers, IppServerName(service.first[kHostName], port),
+    AddServer(servers, IppServerName(host, port),
               ServiceUri(service, "ipp", service.first[kAddress]));
   }
   return servers;
@@ -57,11 +70,15 @@ std::vector<KnownServer> ServersOf(const std::wstring& own_server,
 const std::vector<KnownServer>& KnownServers() {
   static const std::vector<KnownServer> servers = [] {
     const std::optional<PrinterList>& view = CupsQueueView();
+    // The remote queues' device URIs, and the SMB ones of all queues (CUPS
+    // takes a queue on an SMB share for one of its own).
     std::vector<std::string> device_uris;
     if (view) {
       for (const PrinterRecord& queue : view->second) {
-        if (IsRemotePrinter(queue) && queue.second.pPortName != nullptr) {
-          device_uris.push_back(Utf8FromWide(queue.second.pPortName));
+        if (queue.second.pPortName == nullptr) continue;
+        const std::string uri = Utf8FromWide(queue.second.pPortName);
+        if (IsRemotePrinter(queue) || uri.compare(0, 4, "smb:") == 0) {
+          device_uris.push_back(uri);
         }
       }
     }

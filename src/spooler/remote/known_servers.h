@@ -15,11 +15,13 @@
 // it.
 using KnownServer = std::pair<std::wstring, std::vector<std::string>>;
 
-// The servers of a run, each once by name (names compared without case):
-// own_server first (the machine's CUPS server, when it answered; empty when
-// not), then the host each of device_uris prints to (the device URIs of the
-// remote queues, in queue order; those of other schemes lead nowhere), then
-// the host of each discovered queue a print server shares.
+// The servers of a run, each once by name (names compared without case; a
+// host reached by IPP and by SMB under the same name is one server): own_server
+// first (the machine's CUPS server, when it answered; empty when not), then
+// the server each of device_uris prints to (the device URIs of the remote
+// queues and of the queues on SMB shares, in queue order; those of other
+// schemes lead nowhere), then the host of each discovered queue a print
+// server shares, and each discovered SMB server.
 std::vector<KnownServer> ServersOf(const std::wstring& own_server,
                                    const std::vector<std::string>& device_uris,
                                    const std::vector<DnssdService>& discovered);

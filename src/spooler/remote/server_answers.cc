@@ -12,8 +12,9 @@
 #include "spooler/ipp/ipp_message.h"
 #include "spooler/ipp/ipp_printers.h"
 #include "spooler/remote/server_names.h"
+#include "spooler/utf8_text.h"
 #ifdef QUELVARO_HAVE_SMB
-#include "spooler/smb/smb_printers.h"
+#include "spooler/smb/smb_shares.h"
 #endif
 
 namespace {
@@ -47,6 +48,34 @@ std::optional<PrinterList> AskIpp(const std::string& uri, int operation,
   if (!answer) return std::nullopt;
   return PrintersInAnswer(*answer);
 }
+
+#ifdef QUELVARO_HAVE_SMB
+// An SMB server's printer shares, each as the platform shows a share:
+// the share's name, "name,,comment" (no driver) and the comment.
+PrinterList SmbPrinters(const std::string& server, Deadline deadline) {
+  PrinterList printers;
+  const auto shares = ListSmbPrinterShares(server, deadline);
+  if (!shares) return printers;
+  std::wstring text;
+  for (const std::pair<std::string, std::string>& share : *shares) {
+    PRINTER_INFO_2 info = {};
+    WideFromUtf8(share.first, text);
+    info.pPrinterName = KeepText(printers.first, text);
+    info.pShareName = info.pPrinterName;
+    WideFromUtf8(share.second, text);
+    info.pComment = KeepText(printers.first, text);
+    info.Attributes = PRINTER_ATTRIBUTE_NETWORK | PRINTER_ATTRIBUTE_SHARED;
+    PRINTER_INFO_1 level1 = {};
+    level1.Flags = PRINTER_ENUM_ICON8;
+    level1.pName = info.pPrinterName;
+    level1.pComment = info.pComment;
+    text = std::wstring(info.pPrinterName) + L",," + info.pComment;
+    level1.pDescription = KeepText(printers.first, text);
+    printers.second.emplace_back(level1, info);
+  }
+  return printers;
+}
+#endif
 
 ServerAnswers AskAll(const std::vector<KnownServer>& servers) {
   const Deadline deadline = std::chrono::steady_clock::now() + kServerBound;

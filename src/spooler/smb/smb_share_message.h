@@ -1,0 +1,22 @@
+// How a listing travels from the process that made it to the caller's: each
+// share as its name and its comment, each ended by a NUL byte, then one more
+// NUL (a share name is never empty).
+#ifndef QUELVARO_SPOOLER_SMB_SMB_SHARE_MESSAGE_H
+#define QUELVARO_SPOOLER_SMB_SMB_SHARE_MESSAGE_H
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+using SmbShareList = std::vector<std::pair<std::string, std::string>>;
+
+// The message for shares. A share with an empty name, or a NUL byte in its
+// name or comment, cannot be told apart in it and is left out.
+std::string EncodeSmbShareMessage(const SmbShareList& shares);
+
+// The shares of a whole message; empty optional while message is not one
+// yet (cut short, or more bytes after its end).
+std::optional<SmbShareList> DecodeSmbShareMessage(const std::string& message);
+
+#endif  // QUELVARO_SPOOLER_SMB_SMB_SHARE_MESSAGE_H

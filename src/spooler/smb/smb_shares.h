@@ -1,0 +1,26 @@
+// The printer shares an SMB (Windows or Samba) print server lists to anyone.
+#ifndef QUELVARO_SPOOLER_SMB_SMB_SHARES_H
+#define QUELVARO_SPOOLER_SMB_SMB_SHARES_H
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+// The printer shares of the SMB server `server` (a host name or address, as
+// written in an smb:// URI, without workgroup, user or share), in the order
+// the server lists them, as (share name, comment) in UTF-8. Asked on port 445
+// in an anonymous session: no user name, no password, nothing from the
+// user's or the machine's Samba configuration.
+// Empty optional when the server could not be listed: no answer, refused,
+// wants a password, or the deadline passed. Returns by the deadline whatever
+// the server does. Safe to call from several threads at once: each call lists
+// in a child process of its own (see smb_shares.cc), which it kills and reaps
+// itself before it returns; nothing else in the program may reap children
+// it did not start (waitpid(-1, ...)).
+std::optional<std::vector<std::pair<std::string, std::string>>>
+ListSmbPrinterShares(const std::string& server,
+                     std::chrono::steady_clock::time_point deadline);
+
+#endif  // QUELVARO_SPOOLER_SMB_SMB_SHARES_H

@@ -1,0 +1,213 @@
+# shellcheck shell=bash
+# Private Samba servers for the tests, to be sourced by bash inside new net,
+# mount and pid namespaces whose lo is up (private_network.sh makes them; so
+# can a test of its own with unshare). Everything Samba keeps goes to a new
+# temporary folder; Samba's helpers, which log under /var/log/samba whatever
+# their configuration says, get a tmpfs there (the mount namespace's own).
+#
+#   smb_start [ADDRESS [REFUSING_ADDRESS]]
+#       starts two smbd on port 445 of two loopback addresses (127.0.0.4 and
+#       127.0.0.5 unless given) and waits until both answer:
+#         SMB_SERVER           guests welcome (map to guest = bad user), three
+#                              shares: the printers Etiketten ("Drucker im
+#                              Büro – 2. OG") and Laser ("Laserdrucker"), in
+#                              that order, then the disk share Daten; IPC$
+#         SMB_REFUSING_SERVER  no guests (map to guest = never), and an
+#                              anonymous session gets no IPC$ (restrict
+#                              anonymous = 2): printers Kasse and Lager that
+#                              nobody without a password sees
+#       exports those two, SMB_DIR (the folder) and SMB_PRINTER_SHARES (the
+#       first server's printer shares as "name<TAB>comment" lines, in order)
+#   smb_ready ADDRESS [SECONDS]
+#       true once the server at ADDRESS answers an SMB request (at most
+#       SECONDS, 20 unless given, spent waiting). A guest listing of
+#       SMB_SERVER only works once samba-dcerpcd, which smbd starts on
+#       demand, has its share service running: the first one takes a second
+#       or two (0.7 s on the machine this was written on), which smb_start
+#       spends.
+#   smb_stop
+#       stops both servers and their helpers and removes the folder (safe to
+#       call twice, and from an EXIT trap)
+#
+# Needs samba and smbclient.
+
+# The shares of SMB_SERVER, as a listing of it must give them back.
+SMB_PRINTER_SHARES=$'Etiketten\tDrucker im Büro – 2. OG\nLaser\tLaserdrucker'
+
+# smb_write_conf DIR ADDRESS guests|refuse: DIR/smb.conf for one server whose
+# state, locks, sockets and logs all stay in DIR.
+smb_write_conf() {
+  local dir=$1 address=$2 kind=$3
+  mkdir -p "$dir"/{lock,state,cache,pid,private,ncalrpc,binddns,usershares,log,spool,data}
+  chmod 1777 "$dir/spool"
+  {
+    cat <<CONF
+[global]
+  server role = standalone server
+  workgroup = QUELVARO
+  netbios name = QUELVARO-$kind
+  # A /8 mask: Samba takes an address it finds on no interface only with one.
+  interfaces = $address/8
+  bind interfaces only = yes
+  disable netbios = yes
+  smb ports = 445
+  lock directory = $dir/lock
+  state directory = $dir/state
+  cache directory = $dir/cache
+  pid directory = $dir/pid
+  private dir = $dir/private
+  ncalrpc dir = $dir/ncalrpc
+  binddns dir = $dir/binddns
+  usershare path = $dir/usershares
+  passdb backend = tdbsam:$dir/private/passdb.tdb
+  log file = $dir/log/log.%m
+  max log size = 0
+  log level = 1
+  panic action =
+  printing = bsd
+  # Printable shares of its own only, and nothing that would print: shares
+  # are listed by the share service (srvsvc), spoolss is not needed.
+  load printers = no
+  printcap name = /dev/null
+  disable spoolss = yes
+  guest account = nobody
+CONF
+    if [[ "$kind" == guests ]]; then
+      cat <<CONF
+  map to guest = bad user
+  restrict anonymous = 0
+[Etiketten]
+  comment = Drucker im Büro – 2. OG
+  path = $dir/spool
+  printable = yes
+  guest ok = yes
+[Laser]
+  comment = Laserdrucker
+  path = $dir/spool
+  printable = yes
+  guest ok = yes
+[Daten]
+  comment = Ablage
+  path = $dir/data
+  read only = yes
+  guest ok = yes
+CONF
+    else
+      cat <<CONF
+  map to guest = never
+  restrict anonymous = 2
+[Kasse]
+  comment = Kassendrucker
+  path = $dir/spool
+  printable = yes
+[Lager]
+  comment = Lagerdrucker
+  path = $dir/spool
+  printable = yes
+CONF
+    fi
+  } >"$dir/smb.conf"
+  # smbclient's own settings: nothing of its state outside DIR either.
+  cat >"$dir/client.conf" <<CONF
+[global]
+  lock directory = $dir/client
+  state directory = $dir/client
+  cache directory = $dir/client
+  private dir = $dir/client
+  ncalrpc dir = $dir/client
+  log file = $dir/log/smbclient.log
+  client min protocol = SMB2
+CONF
+  mkdir -p "$dir/client"
+}
+
+# smb_run_server DIR: smbd in the foreground, in a session of its own: when it
+# stops it sends SIGTERM to its whole process group (kill(0)), which with
+# --no-process-group would be the test's, up to ctest. It starts
+# samba-dcerpcd, which lives on after smbd, and the rpcd_ helpers.
+smb_run_server() {
+  local dir=$1
+  smbd --foreground --configfile="$dir/smb.conf" >"$dir/log/smbd.out" 2>&1 &
+  echo $! >"$dir/smbd.shell-pid"
+}
+
+# smb_answers ADDRESS: what smbclient says when asked for the shares
+# without a password; true when that is a listing or a refusal, which both
+# come from smbd itself (not a connection that failed).
+smb_answers() {
+  local out
+  out=$(timeout 10 smbclient --configfile="$SMB_DIR/client.conf" -N -L "//$1" 2>&1)
+  [[ $? -eq 0 ]] && return 0
+  [[ "$out" == *NT_STATUS_ACCESS_DENIED* || "$out" == *NT_STATUS_LOGON_FAILURE* ]]
+}
+
+smb_ready() {
+  local address=$1 seconds=${2:-20} i
+  for i in $(seq 1 $((seconds * 5))); do
+    smb_answers "$address" && return 0
+    sleep 0.2
+  done
+  return 1
+}
+
+smb_start() {
+  local address=${1:-127.0.0.4} refusing=${2:-127.0.0.5}
+  # Only in a network of its own: a default route is the machine's real one,
+  # and the mounts below would then be the machine's too.
+  if [[ -n "$(ip route show default 2>/dev/null)" ]]; then
+    echo "samba.sh: not inside a private network namespace; not starting" >&2
+    return 1
+  fi
+  # smbd (before it has read its configuration), samba-dcerpcd and its rpcd_
+  # helpers log under /var/log/samba whatever the configuration says. That is
+  # all they write outside it.
+  if [[ -d /var/log/samba && $(findmnt -n -o FSTYPE --mountpoint /var/log/samba) != tmpfs ]]; then
+    mount -n -t tmpfs -o mode=755 quelvaro-samba-log /var/log/samba || return 1
+  fi
+  SMB_DIR=$(mktemp -d /tmp/quelvaro-samba.XXXXXX) || return 1
+  chmod 755 "$SMB_DIR"
+  smb_write_conf "$SMB_DIR/guests" "$address" guests
+  smb_write_conf "$SMB_DIR/refuse" "$refusing" refuse
+  cp "$SMB_DIR/guests/client.conf" "$SMB_DIR/client.conf"
+  smb_run_server "$SMB_DIR/guests"
+  smb_run_server "$SMB_DIR/refuse"
+  export SMB_SERVER=$address SMB_REFUSING_SERVER=$refusing SMB_DIR SMB_PRINTER_SHARES
+  if smb_ready "$address" && smb_ready "$refusing"; then
+    return 0
+  fi
+  echo "samba.sh: the private Samba servers did not answer; their logs:" >&2
+  tail -n 20 "$SMB_DIR"/*/log/* >&2 2>/dev/null
+  return 1
+}
+
+# smb_tree PID: PID and every process below it, by their ids.
+smb_tree() {
+  local child
+  echo "$1"
+  for child in $(pgrep -P "$1"); do smb_tree "$child"; done
+}
+
+smb_stop() {
+  [[ -n "${SMB_DIR:-}" && -d "$SMB_DIR" ]] || return 0
+  local dir pid pids=() i
+  # smbd and what it started; samba-dcerpcd, which outlives it, and its
+  # rpcd_ helpers. All must be gone before the folder is: they write to it
+  # until they end.
+  for dir in "$SMB_DIR/guests" "$SMB_DIR/refuse"; do
+    for pid in $(cat "$dir/smbd.shell-pid" "$dir/pid/samba-dcerpcd.pid" 2>/dev/null); do
+      [[ "$pid" =~ ^[0-9]+$ ]] && pids+=($(smb_tree "$pid"))
+    done
+  done
+  kill "${pids[@]}" 2>/dev/null
+  for i in $(seq 1 50); do
+    kill -0 "${pids[@]}" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -KILL "${pids[@]}" 2>/dev/null
+  for dir in "$SMB_DIR/guests" "$SMB_DIR/refuse"; do
+    pid=$(cat "$dir/smbd.shell-pid" 2>/dev/null)
+    [[ -n "$pid" ]] && wait "$pid" 2>/dev/null
+  done
+  rm -rf "$SMB_DIR"
+  SMB_DIR=
+}

@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# The SMB printer-share listing against private Samba servers, in a network
+# of the test's own:
+#
+#   smb_end_to_end.sh SMB_SHARES_TESTS
+#
+# SMB_SHARES_TESTS is the gtest binary (tests/smb_shares_test.cc). As root it
+# makes new net, mount and pid namespaces (everything started inside ends
+# with them), starts the servers of samba.sh there, routes SMB_DEAD_SERVER
+# into a tun device nobody reads (its SYNs are dropped, so a connect waits),
+# and runs the tests with their addresses in the environment. Their standard
+# error must stay empty. Every file goes to a temporary folder under /tmp,
+# removed at the end. Exits 77 (skipped) when not root or the namespaces are
+# refused.
+set -uo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+
+if [[ "${1:-}" != --inside ]]; then
+  tests=${1:?usage: smb_end_to_end.sh SMB_SHARES_TESTS}
+  if [[ $(id -u) != 0 ]] || ! unshare --net --mount --pid --fork true 2>/dev/null; then
+    echo "smb end to end: needs root and unshare (net, mount, pid); skipped"
+    exit 77
+  fi
+  work=$(mktemp -d /tmp/quelvaro-smb-e2e.XXXXXX) || exit 1
+  trap 'rm -rf "$work"' EXIT
+  # --kill-child: should unshare end first, the namespace's first process
+  # ends, and everything inside with it.
+  unshare --net --mount --pid --fork --kill-child --mount-proc --propagation private \
+    bash "$0" --inside "$work" "$tests"
+  exit $?
+fi
+
+work=$2
+tests=$3
+# shellcheck source=../checks.sh
+source "$here/../checks.sh"
+# shellcheck source=samba.sh
+source "$here/samba.sh"
+trap smb_stop EXIT
+
+ip link set lo up || exit 1
+ip tuntap add dev qsmb0 mode tun &&
+  ip link set qsmb0 up &&
+  ip addr add 192.0.2.1/24 dev qsmb0 || exit 1
+export SMB_DEAD_SERVER=192.0.2.9
+
+smb_start || { echo "not ok - private Samba servers started"; exit 1; }
+
+# The tests; gtest writes its report to standard output, so anything on
+# standard error is the listing's.
+run_tests() {
+  TEST_TMPDIR="$work" "$tests" >"$work/tests.out" 2>"$work/tests.err"
+  local status=$?
+  cat "$work/tests.out"
+  return $status
+}
+quiet() {
+  [[ ! -s "$work/tests.err" ]] || { cat "$work/tests.err"; return 1; }
+}
+
+check "ListSmbPrinterShares against the private servers" run_tests
+check "nothing on standard error" quiet
+checks_summary

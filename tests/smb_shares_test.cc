@@ -1,0 +1,153 @@
+// ListSmbPrinterShares against private Samba servers. Run by
+// tests/network/smb_end_to_end.sh inside a network namespace of its own,
+// which starts the servers (tests/network/samba.sh) and names them here:
+//
+//   SMB_SERVER           guests welcome; printers Etiketten and Laser, a
+//                        disk share Daten
+//   SMB_REFUSING_SERVER  lists nothing to anyone without a password
+//   SMB_DEAD_SERVER      an address whose connect never completes
+//
+// The listener that takes connections and never answers is this test's own,
+// on port 445 of 127.0.0.7, and nothing listens on 127.0.0.8. A case whose
+// server is not named is skipped.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "spooler/smb/smb_share_message.h"
+#include "spooler/smb/smb_shares.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const char kSilentAddress[] = "127.0.0.7";
+const char kClosedAddress[] = "127.0.0.8";
+
+const SmbShareList kPrinterShares = {
+    {"Etiketten", "Drucker im B\xC3\xBCro \xE2\x80\x93 2. OG"},
+    {"Laser", "Laserdrucker"},
+};
+
+std::string Server(const char* variable) {
+  const char* value = std::getenv(variable);
+  return value != nullptr ? value : "";
+}
+
+// The listing, which must write nothing to standard output or error.
+std::optional<SmbShareList> ListQuietly(const std::string& server,
+                                        Clock::time_point deadline) {
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  auto shares = ListSmbPrinterShares(server, deadline);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  return shares;
+}
+
+long long MillisecondsSince(Clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() -
+                                                               start)
+      .count();
+}
+
+// A listing that cannot work, given three seconds, ends with nothing at the
+// deadline (give or take half a second).
+void ExpectNothingByTheDeadline(const std::string& server, const char* what) {
+  const Clock::time_point start = Clock::now();
+  EXPECT_EQ(ListQuietly(server, start + std::chrono::seconds(3)), std::nullopt);
+  const long long elapsed = MillisecondsSince(start);
+  std::printf("  %s: nothing after %lld ms\n", what, elapsed);
+  EXPECT_GE(elapsed, 2900);
+  EXPECT_LE(elapsed, 3500);
+}
+
+TEST(SmbShareMessage, CarriesSharesWholeAndNothingElse) {
+  const SmbShareList shares = {{"Laser", ""}, {"Etiketten", "B\xC3\xBCro"}};
+  const std::string message = EncodeSmbShareMessage(shares);
+  EXPECT_EQ(DecodeSmbShareMessage(message), shares);
+  EXPECT_EQ(DecodeSmbShareMessage(message.substr(0, message.size() - 1)),
+            std::nullopt);
+  EXPECT_EQ(DecodeSmbShareMessage(message + "x"), std::nullopt);
+  EXPECT_EQ(DecodeSmbShareMessage(""), std::nullopt);
+}
+
+TEST(SmbShares, ListsThePrinterSharesInTheServersOrder) {
+  const std::string server = Server("SMB_SERVER");
+  if (server.empty()) GTEST_SKIP() << "SMB_SERVER not set";
+  EXPECT_EQ(ListQuietly(server, Clock::now() + std::chrono::seconds(20)),
+            kPrinterShares);
+}
+
+TEST(SmbShares, ServerThatWantsAPasswordGivesNothing) {
+  const std::string server = Server("SMB_REFUSING_SERVER");
+  if (server.empty()) GTEST_SKIP() << "SMB_REFUSING_SERVER not set";
+  EXPECT_EQ(ListQuietly(server, Clock::now() + std::chrono::seconds(20)),
+            std::nullopt);
+}
+
+TEST(SmbShares, RefusedConnectionGivesNothingAtOnce) {
+  if (Server("SMB_SERVER").empty()) GTEST_SKIP() << "not in the test network";
+  const Clock::time_point start = Clock::now();
+  EXPECT_EQ(ListQuietly(kClosedAddress, start + std::chrono::seconds(20)),
+            std::nullopt);
+  const long long elapsed = MillisecondsSince(start);
+  std::printf("  refused: nothing after %lld ms\n", elapsed);
+  EXPECT_LT(elapsed, 1000);
+}
+
+TEST(SmbShares, ConnectThatNeverCompletesEndsByTheDeadline) {
+  const std::string server = Server("SMB_DEAD_SERVER");
+  if (server.empty()) GTEST_SKIP() << "SMB_DEAD_SERVER not set";
+  ExpectNothingByTheDeadline(server, "dead host");
+}
+
+TEST(SmbShares, ServerThatNeverAnswersEndsByTheDeadline) {
+  if (Server("SMB_SERVER").empty()) GTEST_SKIP() << "not in the test network";
+  // Connections are taken by the kernel into the backlog and never read.
+  const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(listener, 0);
+  const std::unique_ptr<const int, void (*)(const int*)> closing(
+      &listener, [](const int* fd) { close(*fd); });
+  sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(445);
+  ASSERT_EQ(inet_pton(AF_INET, kSilentAddress, &address.sin_addr), 1);
+  ASSERT_EQ(bind(listener, reinterpret_cast<const sockaddr*>(&address),
+                 sizeof address),
+            0);
+  ASSERT_EQ(listen(listener, 16), 0);
+  ExpectNothingByTheDeadline(kSilentAddress, "silent server");
+}
+
+TEST(SmbShares, FourThreadsListTheSameServerAtOnce) {
+  const std::string server = Server("SMB_SERVER");
+  if (server.empty()) GTEST_SKIP() << "SMB_SERVER not set";
+  const int kThreads = 4;
+  const int kRounds = 5;
+  std::vector<std::optional<SmbShareList>> results(kThreads * kRounds);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&results, &server, t] {
+      for (int round = 0; round < kRounds; ++round) {
+        results[t * kRounds + round] = ListSmbPrinterShares(
+            server, Clock::now() + std::chrono::seconds(20));
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (const auto& shares : results) EXPECT_EQ(shares, kPrinterShares);
+}
+
+}  // namespace
