@@ -78,9 +78,17 @@ network_report() {
   grep -qx -- '--> \\\\quelvaro-net.local\\Shared' "$work/network.txt"
 }
 
+# The program against the scripted servers that answer badly, under
+# memcheck (the script leaves out what takes too long under it).
+hostile_servers() {
+  MEMCHECK=1 bash "$here/ipp/hostile_servers.sh" "$build/quelvaro" "$empty_report" \
+    >"$work/hostile.txt" 2>&1 || { cat "$work/hostile.txt"; return 1; }
+}
+
 check "unit tests" unit_tests
 check "the program with no server" no_server_report
 check "the program in the private network" network_report
+check "the program against hostile servers" hostile_servers
 if [[ -x "$build/tests/cups_spooler_tests" ]]; then
   if cups_start && cups_add_test_queues && lpstat -e >"$work/queues" &&
      cups_add_remote_queue "Fern-Büro" "Far away"; then

@@ -58,33 +58,8 @@ native_report() {
   REPORT_MS=$(((end - start) / 1000000))
 }
 
-# The names listed under a scope at a level, one a line ("- " taken off).
-entries() {
-  awk -v scope="====== $2 ======" -v level="------ Level $3 ------" '
-    /^====== / { in_scope = ($0 == scope); in_level = 0; next }
-    /^------ Level / { in_level = in_scope && ($0 == level); next }
-    in_level && /^- / { print substr($0, 3) }' "$1"
-}
-
-# The nested names beneath one entry of a scope at a level. (The entry goes
-# through the environment: awk -v would take its backslashes for escapes.)
-nested() {
-  ENTRY="- $4" awk -v scope="====== $2 ======" -v level="------ Level $3 ------" '
-    BEGIN { entry = ENVIRON["ENTRY"] }
-    /^====== / { in_scope = ($0 == scope); in_level = 0; under = 0; next }
-    /^------ Level / { in_level = in_scope && ($0 == level); under = 0; next }
-    in_level && /^- / { under = ($0 == entry); next }
-    in_level && /^= / { under = 0; next }
-    under && /^--> / { print substr($0, 5) }' "$1"
-}
-
-# The total line's count of a scope at a level; nothing when there is none.
-total() {
-  awk -v scope="====== $2 ======" -v level="------ Level $3 ------" '
-    /^====== / { in_scope = ($0 == scope); in_level = 0; next }
-    /^------ Level / { in_level = in_scope && ($0 == level); next }
-    in_level && /^= TOTAL: / { print substr($0, 10) }' "$1"
-}
+# shellcheck source=../report_sections.sh
+source "$here/../report_sections.sh"
 
 # lists_exactly REPORT SCOPE LEVEL FILE: the scope lists at that level the
 # names in FILE, in that order, and its total says how many.
