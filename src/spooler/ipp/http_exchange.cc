@@ -255,6 +255,8 @@ std::optional<std::string> Exchange(int fd, const std::string& host, int port,
   }
   if (length) {
     if (*length > kMostAnswerBytes) return std::nullopt;
+    // One block of the size announced, rather than one that doubles.
+    data.reserve(*length + kPieceBytes);
     while (data.size() < *length) {
       if (ReceiveMore(fd, data, deadline) != 1) return std::nullopt;
     }
