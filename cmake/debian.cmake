@@ -80,7 +80,10 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Depends: from the libraries the program links, by dpkg-shlibdeps.
+# libsmbclient is loaded only to list an SMB server's shares (and the SMB
+# servers give nothing beneath them without it): a recommendation.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS libsmbclient)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
   "report of the printers a print spooler enumerates")

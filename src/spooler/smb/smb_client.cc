@@ -10,11 +10,18 @@
 
 namespace {
 
-using SmbContext = std::unique_ptr<SMBCCTX, void (*)(SMBCCTX*)>;
+// libsmbclient is loaded here, in the process that lists, and nowhere else:
+// with the hundred libraries of Samba it brings along, linking it would cost
+// every run of the program some twenty milliseconds before its first line.
+const char* const kLibrary = "libsmbclient.so.0";
 
-// Closes whatever the context still has open (a directory, the connection
-// to the server, which it logs off) and frees it.
-void FreeSmbContext(SMBCCTX* context) { smbc_free_context(context, 1); }
+// The function of that name in the library, with the type its header gives
+// it; null when the library has none.
+template <typename Function>
+Function* Find(void* library, const char* name) {
+  return reinterpret_cast<Function*>(dlsym(library, name));
+}
+#define QUELVARO_SMBC(name) Find<decltype(name)>(library, #name)
 
 // Anonymous: no user name, no password, whatever libsmbclient proposes.
 void GiveNoCredentials(SMBCCTX*, const char*, const char*, char*, int,
@@ -35,12 +42,12 @@ void GiveNoCredentials(SMBCCTX*, const char*, const char*, char*, int,
 // setup also leaves the user's files alone: it seeds its random numbers from
 // $RANDFILE/.rnd or $HOME/.rnd and writes the file back; else it reads and
 // writes /dev/urandom.
-void ReadNoSambaConfiguration() {
+void ReadNoSambaConfiguration(void* library) {
   unsetenv("HOME");
   unsetenv("RANDFILE");
-  using SetPath = const char* (*)(const char*);
-  if (void* found = dlsym(RTLD_DEFAULT, "set_dyn_CONFIGFILE")) {
-    reinterpret_cast<SetPath>(found)("/dev/null");
+  using SetPath = const char*(const char*);
+  if (SetPath* set = Find<SetPath>(library, "set_dyn_CONFIGFILE")) {
+    set("/dev/null");
   }
 }
 
@@ -48,35 +55,65 @@ void ReadNoSambaConfiguration() {
 
 std::optional<SmbShareList> ListSmbPrinterSharesHere(
     const std::string& address, int timeout_milliseconds) {
-  ReadNoSambaConfiguration();
-  SmbContext context(smbc_new_context(), &FreeSmbContext);
+  // Never closed: the process ends when the listing does.
+  void* const library = dlopen(kLibrary, RTLD_NOW | RTLD_LOCAL);
+  if (library == nullptr) return std::nullopt;
+  ReadNoSambaConfiguration(library);
+
+  const auto new_context = QUELVARO_SMBC(smbc_new_context);
+  const auto free_context = QUELVARO_SMBC(smbc_free_context);
+  const auto set_debug = QUELVARO_SMBC(smbc_setDebug);
+  const auto set_auth = QUELVARO_SMBC(smbc_setFunctionAuthDataWithContext);
+  const auto set_user = QUELVARO_SMBC(smbc_setUser);
+  const auto use_kerberos = QUELVARO_SMBC(smbc_setOptionUseKerberos);
+  const auto fall_back = QUELVARO_SMBC(smbc_setOptionFallbackAfterKerberos);
+  const auto use_ccache = QUELVARO_SMBC(smbc_setOptionUseCCache);
+  const auto no_anonymous = QUELVARO_SMBC(smbc_setOptionNoAutoAnonymousLogin);
+  const auto set_port = QUELVARO_SMBC(smbc_setPort);
+  const auto set_timeout = QUELVARO_SMBC(smbc_setTimeout);
+  const auto init_context = QUELVARO_SMBC(smbc_init_context);
+  const auto get_opendir = QUELVARO_SMBC(smbc_getFunctionOpendir);
+  const auto get_readdir = QUELVARO_SMBC(smbc_getFunctionReaddir);
+  const auto get_closedir = QUELVARO_SMBC(smbc_getFunctionClosedir);
+  if (!new_context || !free_context || !set_debug || !set_auth || !set_user ||
+      !use_kerberos || !fall_back || !use_ccache || !no_anonymous ||
+      !set_port || !set_timeout || !init_context || !get_opendir ||
+      !get_readdir || !get_closedir) {
+    return std::nullopt;
+  }
+
+  // Closes whatever the context still has open (a directory, the
+  // connection to the server, which it logs off) and frees it.
+  const auto free_all = [free_context](SMBCCTX* context) {
+    free_context(context, 1);
+  };
+  std::unique_ptr<SMBCCTX, decltype(free_all)> context(new_context(), free_all);
   if (!context) return std::nullopt;
   SMBCCTX* const smb = context.get();
-  smbc_setDebug(smb, 0);
-  smbc_setFunctionAuthDataWithContext(smb, &GiveNoCredentials);
+  set_debug(smb, 0);
+  set_auth(smb, &GiveNoCredentials);
   // Set, so that libsmbclient does not take the user name from $USER.
-  smbc_setUser(smb, "");
-  smbc_setOptionUseKerberos(smb, 0);
-  smbc_setOptionFallbackAfterKerberos(smb, 0);
-  smbc_setOptionUseCCache(smb, 0);
+  set_user(smb, "");
+  use_kerberos(smb, 0);
+  fall_back(smb, 0);
+  use_ccache(smb, 0);
   // The session is anonymous already; no second, anonymous, try.
-  smbc_setOptionNoAutoAnonymousLogin(smb, 1);
+  no_anonymous(smb, 1);
   // Port 445 only: with no port set, libsmbclient tries 139 (NetBIOS) first
   // for a listing, and then both.
-  smbc_setPort(smb, 445);
-  smbc_setTimeout(smb, timeout_milliseconds);
-  if (smbc_init_context(smb) == nullptr) return std::nullopt;
+  set_port(smb, 445);
+  set_timeout(smb, timeout_milliseconds);
+  if (init_context(smb) == nullptr) return std::nullopt;
 
   const std::string uri = "smb://" + address + "/";
-  SMBCFILE* listing = smbc_getFunctionOpendir(smb)(smb, uri.c_str());
+  SMBCFILE* listing = get_opendir(smb)(smb, uri.c_str());
   if (listing == nullptr) return std::nullopt;
   SmbShareList shares;
-  while (const smbc_dirent* entry =
-             smbc_getFunctionReaddir(smb)(smb, listing)) {
+  while (const smbc_dirent* entry = get_readdir(smb)(smb, listing)) {
     if (entry->smbc_type != SMBC_PRINTER_SHARE) continue;
     shares.emplace_back(entry->name,
                         entry->comment != nullptr ? entry->comment : "");
   }
-  smbc_getFunctionClosedir(smb)(smb, listing);
+  get_closedir(smb)(smb, listing);
   return shares;
 }

@@ -1,4 +1,4 @@
-// One listing through libsmbclient, in the calling process.
+// One listing through libsmbclient, loaded for it in the calling process.
 #ifndef QUELVARO_SPOOLER_SMB_SMB_CLIENT_H
 #define QUELVARO_SPOOLER_SMB_SMB_CLIENT_H
 
