@@ -109,7 +109,12 @@ BOOL ListServers(DWORD level, LPBYTE buffer, DWORD cbBuf, DWORD& needed,
 
 BOOL ListServerPrinters(LPCWSTR name, DWORD level, LPBYTE buffer, DWORD cbBuf,
                         DWORD& needed, DWORD& returned) {
-  if (level != 1 || name == nullptr) return FALSE;
+  // Only a server's name, "\\host", can be one of the run's servers: any
+  // other needs no source asked to be refused.
+  if (level != 1 || name == nullptr || name[0] != L'\\' ||
+      name[1] != L'\\') {
+    return FALSE;
+  }
   const std::wstring asked = name;
   const PrinterList* printers = nullptr;
   const std::optional<PrinterList>& queues = CupsQueueView();
