@@ -1,6 +1,8 @@
 // Asking the run's print servers, side by side, once.
 #include "spooler/remote/server_answers.h"
 
+#include <sys/types.h>
+
 #include <atomic>
 #include <future>
 #include <memory>
@@ -49,78 +51,79 @@ std::optional<PrinterList> AskIpp(const std::string& uri, int operation,
   return PrintersInAnswer(*answer);
 }
 
+// The SMB listings started for one server: each a child process and its
+// pipe.
+using SmbStarted = std::vector<std::pair<pid_t, int>>;
+
+// Starts the listing of every SMB server, each in a child process of its
+// own. Called before any asker thread runs, so that no other thread can hold
+// a lock the child would wait for.
+std::vector<SmbStarted> StartSmbListings(const std::vector<KnownServer>& servers,
+                                         Deadline deadline) {
+  std::vector<SmbStarted> started(servers.size());
 #ifdef QUELVARO_HAVE_SMB
-// An SMB server's printer shares, each as the platform shows a share:
-// the share's name, "name,,comment" (no driver) and the comment.
-PrinterList SmbPrinters(const std::string& server, Deadline deadline) {
-  PrinterList printers;
-  const auto shares = ListSmbPrinterShares(server, deadline);
-  if (!shares) return printers;
-  std::wstring text;
-  for (const std::pair<std::string, std::string>& share : *shares) {
-    PRINTER_INFO_2 info = {};
-    WideFromUtf8(share.first, text);
-    info.pPrinterName = KeepText(printers.first, text);
-    info.pShareName = info.pPrinterName;
-    WideFromUtf8(share.second, text);
-    info.pComment = KeepText(printers.first, text);
-    info.Attributes = PRINTER_ATTRIBUTE_NETWORK | PRINTER_ATTRIBUTE_SHARED;
-    PRINTER_INFO_1 level1 = {};
-    level1.Flags = PRINTER_ENUM_ICON8;
-    level1.pName = info.pPrinterName;
-    level1.pComment = info.pComment;
-    text = std::wstring(info.pPrinterName) + L",," + info.pComment;
-    level1.pDescription = KeepText(printers.first, text);
-    printers.second.emplace_back(level1, info);
+  for (std::size_t i = 0; i < servers.size(); ++i) {
+    for (const std::string& uri : servers[i].second) {
+      if (uri.compare(0, 4, "smb:") != 0) continue;
+      started[i].push_back(StartSmbListing(UriHost(uri), deadline));
+    }
   }
+#else
+  static_cast<void>(servers);
+  static_cast<void>(deadline);
+#endif
+  return started;
+}
+
+// An SMB server's printer shares, as the listings started for it give them,
+// each as the platform shows a share: the share's name, "name,,comment" (no
+// driver) and the comment.
+PrinterList SmbPrinters(const SmbStarted& listings, Deadline deadline) {
+  PrinterList printers;
+#ifdef QUELVARO_HAVE_SMB
+  std::wstring text;
+  for (const std::pair<pid_t, int>& listing : listings) {
+    const auto shares = FinishSmbListing(listing, deadline);
+    if (!shares) continue;
+    for (const std::pair<std::string, std::string>& share : *shares) {
+      PRINTER_INFO_2 info = {};
+      WideFromUtf8(share.first, text);
+      info.pPrinterName = KeepText(printers.first, text);
+      info.pShareName = info.pPrinterName;
+      WideFromUtf8(share.second, text);
+      info.pComment = KeepText(printers.first, text);
+      info.Attributes = PRINTER_ATTRIBUTE_NETWORK | PRINTER_ATTRIBUTE_SHARED;
+      PRINTER_INFO_1 level1 = {};
+      level1.Flags = PRINTER_ENUM_ICON8;
+      level1.pName = info.pPrinterName;
+      level1.pComment = info.pComment;
+      text = std::wstring(info.pPrinterName) + L",," + info.pComment;
+      level1.pDescription = KeepText(printers.first, text);
+      printers.second.emplace_back(level1, info);
+    }
+  }
+#else
+  static_cast<void>(listings);
+  static_cast<void>(deadline);
+#endif
   return printers;
 }
-#endif
 
-ServerAnswers AskAll(const std::vector<KnownServer>& servers) {
-  const Deadline deadline = std::chrono::steady_clock::now() + kServerBound;
-  auto promises =
-      std::make_shared<std::vector<std::promise<PrinterList>>>(servers.size());
-  auto next = std::make_shared<std::atomic<std::size_t>>(0);
-  ServerAnswers answers;
-  for (std::promise<PrinterList>& promise : *promises) {
-    answers.first.push_back(promise.get_future().share());
-  }
-  // Each asker takes the next server not yet taken until none is left.
-  const auto ask = [&servers, promises, next, deadline] {
-    for (std::size_t i = (*next)++; i < servers.size(); i = (*next)++) {
-      (*promises)[i].set_value(servers[i].second.empty()
-                                   ? PrinterList()
-                                   : AskServer(servers[i], deadline));
-    }
-  };
-  try {
-    for (std::size_t k = 0; k < std::min(kMostAskers, servers.size()); ++k) {
-      answers.second.push_back(std::async(std::launch::async, ask));
-    }
-  } catch (const std::system_error&) {
-    // No more threads: those started do the rest, or this one does.
-    if (answers.second.empty()) ask();
-  }
-  return answers;
-}
-
-}  // namespace
-
-PrinterList AskServer(const KnownServer& server, Deadline deadline) {
+// Asks one server by each of its IPP URIs in turn, all by the deadline: a
+// CUPS server answers CUPS-Get-Printers with its queues, and that is the
+// whole answer from that host; any other printer is asked for itself
+// (Get-Printer-Attributes at each of its printer URIs). Then the shares its
+// SMB listings found. A server that does not answer in time gives what it
+// gave by then.
+PrinterList AskServer(const KnownServer& server, const SmbStarted& listings,
+                      Deadline deadline) {
   PrinterList printers;
   bool asked_as_server = false;
   bool cups_server = false;
   int status = 0;
   for (const std::string& uri : server.second) {
     if (std::chrono::steady_clock::now() >= deadline) break;
-    const std::string scheme = uri.substr(0, uri.find(':'));
-    if (scheme == "smb") {
-#ifdef QUELVARO_HAVE_SMB
-      AppendPrinters(printers, SmbPrinters(UriHost(uri), deadline));
-#endif
-      continue;
-    }
+    if (uri.compare(0, 4, "smb:") == 0) continue;
     // All of a server's printer URIs name the same host: it is asked what
     // it is once. A host that did not answer that is not asked again.
     if (!asked_as_server) {
@@ -135,8 +138,42 @@ PrinterList AskServer(const KnownServer& server, Deadline deadline) {
         AskIpp(uri, kIppGetPrinterAttributes, deadline, status);
     if (itself) AppendPrinters(printers, std::move(*itself));
   }
+  AppendPrinters(printers, SmbPrinters(listings, deadline));
   return printers;
 }
+
+ServerAnswers AskAll(const std::vector<KnownServer>& servers) {
+  const Deadline deadline = std::chrono::steady_clock::now() + kServerBound;
+  auto listings = std::make_shared<std::vector<SmbStarted>>(
+      StartSmbListings(servers, deadline));
+  auto promises =
+      std::make_shared<std::vector<std::promise<PrinterList>>>(servers.size());
+  auto next = std::make_shared<std::atomic<std::size_t>>(0);
+  ServerAnswers answers;
+  for (std::promise<PrinterList>& promise : *promises) {
+    answers.first.push_back(promise.get_future().share());
+  }
+  // Each asker takes the next server not yet taken until none is left.
+  const auto ask = [&servers, listings, promises, next, deadline] {
+    for (std::size_t i = (*next)++; i < servers.size(); i = (*next)++) {
+      (*promises)[i].set_value(
+          servers[i].second.empty()
+              ? PrinterList()
+              : AskServer(servers[i], (*listings)[i], deadline));
+    }
+  };
+  try {
+    for (std::size_t k = 0; k < std::min(kMostAskers, servers.size()); ++k) {
+      answers.second.push_back(std::async(std::launch::async, ask));
+    }
+  } catch (const std::system_error&) {
+    // No more threads: those started do the rest, or this one does.
+    if (answers.second.empty()) ask();
+  }
+  return answers;
+}
+
+}  // namespace
 
 const PrinterList* ServerPrinters(const std::wstring& name) {
   const std::vector<KnownServer>& servers = KnownServers();

@@ -112,19 +112,33 @@ std::string ReadMessage(int in, Deadline deadline) {
 
 }  // namespace
 
-std::optional<SmbShareList> ListSmbPrinterShares(const std::string& server,
-                                                 Deadline deadline) {
-  if (MillisecondsLeft(deadline) <= 0) return std::nullopt;
+SmbListing StartSmbListing(const std::string& server, Deadline deadline) {
+  if (MillisecondsLeft(deadline) <= 0) return SmbListing(-1, -1);
   int ends[2];
   // Close-on-exec: a program that another thread starts meanwhile must not
   // hold the pipe open.
-  if (pipe2(ends, O_CLOEXEC) != 0) return std::nullopt;
-  const std::unique_ptr<int, void (*)(int*)> reader(&ends[0], &CloseDescriptor);
-
-  pid_t child = fork();
+  if (pipe2(ends, O_CLOEXEC) != 0) return SmbListing(-1, -1);
+  const pid_t child = fork();
   if (child == 0) ListInChild(server, deadline, ends[1]);
   close(ends[1]);
-  if (child < 0) return std::nullopt;
-  const std::unique_ptr<pid_t, void (*)(pid_t*)> running(&child, &KillAndReap);
-  return DecodeSmbShareMessage(ReadMessage(ends[0], deadline));
+  if (child < 0) {
+    close(ends[0]);
+    return SmbListing(-1, -1);
+  }
+  return SmbListing(child, ends[0]);
+}
+
+std::optional<SmbShareList> FinishSmbListing(SmbListing listing,
+                                             Deadline deadline) {
+  if (listing.first < 0) return std::nullopt;
+  const std::unique_ptr<int, void (*)(int*)> reader(&listing.second,
+                                                    &CloseDescriptor);
+  const std::unique_ptr<pid_t, void (*)(pid_t*)> running(&listing.first,
+                                                         &KillAndReap);
+  return DecodeSmbShareMessage(ReadMessage(listing.second, deadline));
+}
+
+std::optional<SmbShareList> ListSmbPrinterShares(const std::string& server,
+                                                 Deadline deadline) {
+  return FinishSmbListing(StartSmbListing(server, deadline), deadline);
 }
