@@ -1,7 +1,6 @@
 // Name lookup and connect, each bounded in time.
 #include "spooler/ipp/connect_socket.h"
 
-#include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
