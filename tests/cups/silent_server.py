@@ -15,9 +15,12 @@ after a minute, or after SECONDS (0: never).
 import argparse
 import os
 import select
-import socket
 import struct
+import sys
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+import stand_in  # noqa: E402
 
 LIFETIME = 60.0
 
@@ -71,13 +74,7 @@ def main():
     parser.add_argument("--lifetime", type=float, default=LIFETIME)
     options = parser.parse_args()
     folder = options.folder
-    listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-    listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    listener.bind((options.address, options.port))
-    listener.listen(16)
-    with open(os.path.join(folder, "port.tmp"), "w") as port_file:
-        port_file.write("%d\n" % listener.getsockname()[1])
-    os.rename(os.path.join(folder, "port.tmp"), os.path.join(folder, "port"))
+    listener = stand_in.listen(folder, options.address, options.port)
 
     received = {}  # socket -> (number, bytes so far, summary written)
     taken = 0
@@ -89,8 +86,7 @@ def main():
                 connection, _ = listener.accept()
                 taken += 1
                 received[connection] = (taken, b"", False)
-                with open(os.path.join(folder, "connections"), "w") as count:
-                    count.write("%d\n" % taken)
+                stand_in.write_whole(folder, "connections", "%d\n" % taken)
                 continue
             number, data, written = received[sock]
             chunk = sock.recv(65536)

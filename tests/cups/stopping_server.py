@@ -16,6 +16,9 @@ import struct
 import sys
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+import stand_in  # noqa: E402
+
 LIFETIME = 60.0
 
 
@@ -41,14 +44,8 @@ def relay(client, server):
 
 def main():
     target, relayed, folder = int(sys.argv[1]), int(sys.argv[2]), sys.argv[3]
-    listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-    listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    listener.bind(("127.0.0.1", 0))
-    listener.listen(16)
+    listener = stand_in.listen(folder)
     listener.settimeout(LIFETIME)
-    with open(os.path.join(folder, "port.tmp"), "w") as port_file:
-        port_file.write("%d\n" % listener.getsockname()[1])
-    os.rename(os.path.join(folder, "port.tmp"), os.path.join(folder, "port"))
 
     taken = 0
     end = time.monotonic() + LIFETIME

@@ -19,6 +19,9 @@ import sys
 import threading
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+import stand_in  # noqa: E402
+
 LIFETIME = 120.0
 
 # Value tags.
@@ -441,14 +444,8 @@ def main():
     if name == "credentials":
         credential_uris()
 
-    listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-    listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    listener.bind(("127.0.0.1", 0))
-    listener.listen(16)
+    listener = stand_in.listen(folder)
     listener.settimeout(1.0)
-    with open(os.path.join(folder, "port.tmp"), "w") as port_file:
-        port_file.write("%d\n" % listener.getsockname()[1])
-    os.rename(os.path.join(folder, "port.tmp"), os.path.join(folder, "port"))
 
     taken = 0
     end = time.monotonic() + LIFETIME
@@ -458,10 +455,7 @@ def main():
         except socket.timeout:
             continue
         taken += 1
-        with open(os.path.join(folder, "connections.tmp"), "w") as count:
-            count.write("%d\n" % taken)
-        os.rename(os.path.join(folder, "connections.tmp"),
-                  os.path.join(folder, "connections"))
+        stand_in.write_whole(folder, "connections", "%d\n" % taken)
         threading.Thread(target=serve, args=(conn, handler),
                          daemon=True).start()
 
