@@ -13,20 +13,14 @@ std::size_t AuthorityStart(const std::string& uri) {
   return slashes == std::string::npos ? slashes : slashes + 2;
 }
 
-// Where the host starts: after the last '@' of the authority. Device URIs
-// are not always well formed: a password may hold an unescaped '/', '?',
-// '#' or '@', and none of it may show, so the authority is taken to run on
-// to the query or fragment, which only a '/' (the path) can come before.
+// Where the host starts: after the last '@' of the URI. Device URIs are not
+// always well formed: a password may hold an unescaped '/', '?', '#' or
+// '@', so no character can be taken to end the user information before the
+// last '@' does. An '@' in a path or query costs the URI what stands before
+// it, never a password.
 std::size_t HostStart(const std::string& uri, std::size_t start) {
-  const std::size_t path = uri.find('/', start);
-  std::size_t stop = path == std::string::npos
-                         ? std::string::npos
-                         : uri.find_first_of("?#", path);
-  if (stop == std::string::npos) stop = uri.size();
-  for (std::size_t at = stop; at > start; --at) {
-    if (uri[at - 1] == '@') return at;
-  }
-  return start;
+  const std::size_t at = uri.rfind('@');
+  return at == std::string::npos || at < start ? start : at + 1;
 }
 
 }  // namespace
