@@ -16,6 +16,8 @@ import struct
 import sys
 import time
 
+# The shared module is read, never compiled into a cache beside it.
+sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 import stand_in  # noqa: E402
 
