@@ -1,27 +1,49 @@
 # Named checks for the tests' shell scripts, to be sourced by bash.
 #
 #   check NAME COMMAND...   runs the command; its status is the check's result,
-#                           printed as "ok - NAME" or "not ok - NAME"
-#   checks_summary          prints "N passed, N failed"; fails when any failed
+#                           printed as "ok - NAME" or "not ok - NAME"; status
+#                           77 is "skipped - NAME" (the command has said why,
+#                           with skip)
+#   skip WHAT REASON        says that WHAT cannot run on this machine, and why:
+#                           "skipped - WHAT: REASON"; when QUELVARO_SKIPS names
+#                           a file (the test command's), the line goes there
+#                           too, and from there into the test command's verdict
+#   checks_summary          prints "N passed, N failed" (and "N skipped");
+#                           fails when any failed
 #
 # CHECK_PREFIX, when set, stands before every name.
 
 passed=0
 failed=0
+skipped=0
 
 check() {
   local name="${CHECK_PREFIX:-}$1"
   shift
-  if "$@"; then
+  local status=0
+  "$@" || status=$?
+  if [[ $status -eq 0 ]]; then
     echo "ok - $name"
     passed=$((passed + 1))
+  elif [[ $status -eq 77 ]]; then
+    echo "skipped - $name"
+    skipped=$((skipped + 1))
   else
     echo "not ok - $name"
     failed=$((failed + 1))
   fi
+  return "$status"
+}
+
+skip() {
+  echo "skipped - $1: $2"
+  skipped=$((skipped + 1))
+  if [[ -n "${QUELVARO_SKIPS:-}" ]]; then echo "$1: $2" >>"$QUELVARO_SKIPS"; fi
 }
 
 checks_summary() {
-  echo "$passed passed, $failed failed"
+  local also=""
+  [[ $skipped -eq 0 ]] || also=", $skipped skipped"
+  echo "$passed passed, $failed failed$also"
   [[ $failed -eq 0 ]]
 }

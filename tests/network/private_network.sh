@@ -64,7 +64,9 @@ if [[ "${1:-}" != --inside ]]; then
     exit 2
   fi
   if [[ $(id -u) != 0 ]] || ! unshare --net --mount --pid --uts --fork true 2>/dev/null; then
-    echo "private network: needs root and unshare (net, mount, pid, uts); skipped"
+    # shellcheck source=../checks.sh
+    source "$here/../checks.sh"
+    skip "the private network" "needs root and unshare (net, mount, pid, uts)"
     exit 77
   fi
   NET_DIR=$(mktemp -d /tmp/quelvaro-net.XXXXXX) || exit 125

@@ -19,7 +19,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 if [[ "${1:-}" != --inside ]]; then
   tests=${1:?usage: smb_end_to_end.sh SMB_SHARES_TESTS}
   if [[ $(id -u) != 0 ]] || ! unshare --net --mount --pid --fork true 2>/dev/null; then
-    echo "smb end to end: needs root and unshare (net, mount, pid); skipped"
+    # shellcheck source=../checks.sh
+    source "$here/../checks.sh"
+    skip "smb end to end" "needs root and unshare (net, mount, pid)"
     exit 77
   fi
   work=$(mktemp -d /tmp/quelvaro-smb-e2e.XXXXXX) || exit 1

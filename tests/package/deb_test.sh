@@ -19,7 +19,12 @@ cpack=${4:-cpack}
 here=$(cd "$(dirname "$0")/.." && pwd)
 
 for tool in dpkg-shlibdeps lintian; do
-  command -v "$tool" >/dev/null || { echo "$tool is not installed: skipped"; exit 77; }
+  if ! command -v "$tool" >/dev/null; then
+    # shellcheck source=../checks.sh
+    source "$here/checks.sh"
+    skip "the Debian package" "$tool is not installed"
+    exit 77
+  fi
 done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/quelvaro-deb.XXXXXX")
