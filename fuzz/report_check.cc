@@ -2,7 +2,6 @@
 #include "report_check.h"
 
 #include <cstddef>
-#include <utility>
 
 #include "utf8.h"
 
@@ -11,7 +10,12 @@ namespace {
 const char kBanner[] = "######## BELVANTRO - Quelvaro v2 ########";
 const char kTotal[] = "= TOTAL: ";
 
-const std::pair<const char*, DWORD> kScopes[] = {
+struct Scope {
+  const char* heading;
+  DWORD flags;
+};
+
+const Scope kScopes[] = {
     {"====== Local ======", 0x02},
     {"====== Local | Shared ======", 0x22},
     {"====== Connections ======", 0x04},
@@ -44,7 +48,7 @@ bool IsLineKind(const std::string& line) {
     return true;
   }
   for (const auto& scope : kScopes) {
-    if (line == scope.first) return true;
+    if (line == scope.heading) return true;
   }
   const std::string level_prefix = "------ Level ";
   const std::string level_suffix = " ------";
@@ -88,8 +92,8 @@ std::string ReportFault(const std::string& report,
 
   std::size_t listing = 0;
   for (const auto& scope : kScopes) {
-    if (!expect(scope.first)) {
-      return Quoted(at - 1, lines) + " instead of \"" + scope.first + "\"";
+    if (!expect(scope.heading)) {
+      return Quoted(at - 1, lines) + " instead of \"" + scope.heading + "\"";
     }
     for (DWORD level : kLevels) {
       const std::string heading = LevelHeading(std::to_string(level));
@@ -112,12 +116,12 @@ std::string ReportFault(const std::string& report,
       if (!total && entries != 0) return Quoted(at, lines) + ": entries without a total";
       if (total) ++at;
 
-      if (listing >= listings.size() || listings[listing].flags != scope.second ||
+      if (listing >= listings.size() || listings[listing].flags != scope.flags ||
           listings[listing].level != level) {
-        return heading + " under " + scope.first + " was not asked for in sweep order";
+        return heading + " under " + scope.heading + " was not asked for in sweep order";
       }
       if (total != listings[listing].sized) {
-        return heading + " under " + scope.first +
+        return heading + " under " + scope.heading +
                (total ? " has a total without a size" : " has a size but no total");
       }
       ++listing;

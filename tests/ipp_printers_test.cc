@@ -37,9 +37,9 @@ TEST(PrintersInAnswer, EveryFieldOfEveryLevelFromTheAttributes) {
 
   const std::optional<PrinterList> list = PrintersInAnswer(IppBytes(a));
   ASSERT_TRUE(list);
-  ASSERT_EQ(list->second.size(), 2u);
-  const PRINTER_INFO_1& one = list->second[0].first;
-  const PRINTER_INFO_2& two = list->second[0].second;
+  ASSERT_EQ(list->printers.size(), 2u);
+  const PRINTER_INFO_1& one = list->printers[0].level1;
+  const PRINTER_INFO_2& two = list->printers[0].level2;
   EXPECT_EQ(one.Flags, static_cast<DWORD>(PRINTER_ENUM_ICON8));
   EXPECT_EQ(Text(one.pName), L"Kasse€2");
   EXPECT_EQ(Text(one.pDescription), L"Kasse€2,Laser 9,Room 1");
@@ -57,8 +57,8 @@ TEST(PrintersInAnswer, EveryFieldOfEveryLevelFromTheAttributes) {
   EXPECT_EQ(two.Status, static_cast<DWORD>(PRINTER_STATUS_PRINTING));
   EXPECT_EQ(two.cJobs, 12u);
 
-  const PRINTER_INFO_1& remote_one = list->second[1].first;
-  const PRINTER_INFO_2& remote = list->second[1].second;
+  const PRINTER_INFO_1& remote_one = list->printers[1].level1;
+  const PRINTER_INFO_2& remote = list->printers[1].level2;
   EXPECT_EQ(Text(remote_one.pName), L"");
   EXPECT_EQ(Text(remote_one.pDescription), L",,");
   EXPECT_EQ(remote_one.pComment, nullptr);
@@ -67,8 +67,8 @@ TEST(PrintersInAnswer, EveryFieldOfEveryLevelFromTheAttributes) {
   EXPECT_EQ(remote.pShareName, nullptr);
   EXPECT_EQ(remote.Attributes, static_cast<DWORD>(PRINTER_ATTRIBUTE_NETWORK));
   EXPECT_EQ(remote.Status, static_cast<DWORD>(PRINTER_STATUS_PAUSED));
-  EXPECT_TRUE(IsRemotePrinter(list->second[1]));
-  EXPECT_FALSE(IsSharedPrinter(list->second[1]));
+  EXPECT_TRUE(IsRemotePrinter(list->printers[1]));
+  EXPECT_FALSE(IsSharedPrinter(list->printers[1]));
 }
 
 TEST(PrintersInAnswer, AnAttributeInAnotherValueTypeIsAbsent) {
@@ -84,8 +84,8 @@ TEST(PrintersInAnswer, AnAttributeInAnotherValueTypeIsAbsent) {
                "12");
   const std::optional<PrinterList> list = PrintersInAnswer(IppBytes(a));
   ASSERT_TRUE(list);
-  ASSERT_EQ(list->second.size(), 1u);
-  const PRINTER_INFO_2& info = list->second[0].second;
+  ASSERT_EQ(list->printers.size(), 1u);
+  const PRINTER_INFO_2& info = list->printers[0].level2;
   EXPECT_EQ(Text(info.pPrinterName), L"");
   EXPECT_EQ(info.pPortName, nullptr);
   EXPECT_EQ(info.Attributes, static_cast<DWORD>(PRINTER_ATTRIBUTE_LOCAL));
@@ -98,7 +98,7 @@ TEST(PrintersInAnswer, AnErrorHasNoPrintersAndBytesThatAreNoAnswerNothing) {
                nullptr, "Stray");
   const std::optional<PrinterList> list = PrintersInAnswer(IppBytes(answer.get()));
   ASSERT_TRUE(list);
-  EXPECT_TRUE(list->second.empty());
+  EXPECT_TRUE(list->printers.empty());
   EXPECT_FALSE(PrintersInAnswer("HTTP/1.1 200 OK"));
 }
 

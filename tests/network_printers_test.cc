@@ -6,16 +6,8 @@
 namespace {
 
 DnssdService Service(const std::string& name, const std::string& type,
-                     const std::string& port,
-                     std::map<std::string, std::string> txt) {
-  DnssdService service;
-  service.first[kInstanceName] = name;
-  service.first[kServiceType] = type;
-  service.first[kHostName] = "quelvaro-net.local";
-  service.first[kAddress] = "127.0.0.1";
-  service.first[kPort] = port;
-  service.second = std::move(txt);
-  return service;
+                     int port, std::map<std::string, std::string> txt) {
+  return {name, type, "quelvaro-net.local", "127.0.0.1", port, std::move(txt)};
 }
 
 std::wstring Text(LPCWSTR text) { return text == nullptr ? L"(null)" : text; }
@@ -23,38 +15,38 @@ std::wstring Text(LPCWSTR text) { return text == nullptr ? L"(null)" : text; }
 TEST(NetworkPrinters, OneRecordPerInstanceFromItsTxtRecord) {
   // In the order discovery gives them: by name, ipp before ipps.
   const PrinterList list = NetworkPrinters({
-      Service("Etikettendrucker S\xC3\xBC" "d \xE2\x9C\x93", "_ipp._tcp", "8631",
+      Service("Etikettendrucker S\xC3\xBC" "d \xE2\x9C\x93", "_ipp._tcp", 8631,
               {{"rp", "ipp/print"}, {"ty", "Label 1"}, {"note", "Lager"}}),
-      Service("Etikettendrucker S\xC3\xBC" "d \xE2\x9C\x93", "_ipps._tcp", "8631",
+      Service("Etikettendrucker S\xC3\xBC" "d \xE2\x9C\x93", "_ipps._tcp", 8631,
               {{"rp", "ipp/print"}}),
-      Service("Nur sicher", "_ipps._tcp", "631", {}),
-      Service("Shared @ host", "_ipp._tcp", "631",
+      Service("Nur sicher", "_ipps._tcp", 631, {}),
+      Service("Shared @ host", "_ipp._tcp", 631,
               {{"rp", "printers/Shared"}, {"printer-type", "0x801046"}}),
   });
-  ASSERT_EQ(list.second.size(), 3u);
-  const PRINTER_INFO_1& label = list.second[0].first;
+  ASSERT_EQ(list.printers.size(), 3u);
+  const PRINTER_INFO_1& label = list.printers[0].level1;
   EXPECT_EQ(label.Flags, static_cast<DWORD>(PRINTER_ENUM_ICON8));
   EXPECT_EQ(Text(label.pName), L"Etikettendrucker Süd ✓");
   EXPECT_EQ(Text(label.pDescription), L"Etikettendrucker Süd ✓,Label 1,Lager");
   EXPECT_EQ(Text(label.pComment), L"ipp://quelvaro-net.local:8631/ipp/print");
-  EXPECT_EQ(Text(list.second[1].first.pDescription), L"Nur sicher,,");
-  EXPECT_EQ(Text(list.second[1].first.pComment), L"ipps://quelvaro-net.local/");
-  EXPECT_EQ(Text(list.second[2].first.pComment),
+  EXPECT_EQ(Text(list.printers[1].level1.pDescription), L"Nur sicher,,");
+  EXPECT_EQ(Text(list.printers[1].level1.pComment), L"ipps://quelvaro-net.local/");
+  EXPECT_EQ(Text(list.printers[2].level1.pComment),
             L"ipp://quelvaro-net.local/printers/Shared");
   // Only the queue a print server shares is a shared one.
-  EXPECT_EQ(list.second[0].second.Attributes,
+  EXPECT_EQ(list.printers[0].level2.Attributes,
             static_cast<DWORD>(PRINTER_ATTRIBUTE_NETWORK));
-  EXPECT_EQ(list.second[2].second.Attributes,
+  EXPECT_EQ(list.printers[2].level2.Attributes,
             static_cast<DWORD>(PRINTER_ATTRIBUTE_NETWORK |
                                PRINTER_ATTRIBUTE_SHARED));
 }
 
 TEST(NetworkPrinters, ASharedQueueHasAPrinterTypeAndAQueuesResource) {
-  EXPECT_TRUE(IsSharedQueue(Service("a", "_ipp._tcp", "631",
+  EXPECT_TRUE(IsSharedQueue(Service("a", "_ipp._tcp", 631,
       {{"rp", "classes/All"}, {"printer-type", "0x1"}})));
-  EXPECT_FALSE(IsSharedQueue(Service("a", "_ipp._tcp", "631",
+  EXPECT_FALSE(IsSharedQueue(Service("a", "_ipp._tcp", 631,
       {{"rp", "ipp/print"}, {"printer-type", "0x1"}})));
-  EXPECT_FALSE(IsSharedQueue(Service("a", "_ipp._tcp", "631",
+  EXPECT_FALSE(IsSharedQueue(Service("a", "_ipp._tcp", 631,
       {{"rp", "printers/x"}})));
 }
 

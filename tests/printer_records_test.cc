@@ -25,13 +25,13 @@ std::wstring StringAt(LPCWSTR text) {
 PrinterList OnePrinter(const std::wstring& name) {
   PrinterList list;
   PRINTER_INFO_1 one = {};
-  one.pName = KeepText(list.first, name);
-  one.pDescription = KeepText(list.first, name + L",,");
-  one.pComment = KeepText(list.first, L"");
+  one.pName = KeepText(list.text, name);
+  one.pDescription = KeepText(list.text, name + L",,");
+  one.pComment = KeepText(list.text, L"");
   PRINTER_INFO_2 two = {};
   two.pPrinterName = one.pName;
   two.pComment = one.pComment;
-  list.second.emplace_back(one, two);
+  list.printers.push_back({one, two});
   return list;
 }
 

@@ -1,14 +1,19 @@
 // The fixed scope table and level sweep, and the run that walks them.
 #include <iostream>
-#include <utility>
 
 #include "listing/listing.h"
 #include "report/report.h"
 
 namespace {
 
-// Each scope's heading and the flags it is enumerated with, in report order.
-const std::pair<const char*, DWORD> kScopeTable[] = {
+// A scope: its heading, and the flags it is enumerated with.
+struct ScopeRow {
+  const char* heading;
+  DWORD flags;
+};
+
+// The scopes, in report order.
+const ScopeRow kScopeTable[] = {
     {"====== Local ======", PRINTER_ENUM_LOCAL},
     {"====== Local | Shared ======", PRINTER_ENUM_LOCAL | PRINTER_ENUM_SHARED},
     {"====== Connections ======", PRINTER_ENUM_CONNECTIONS},
@@ -33,8 +38,8 @@ void RunReport() {
   std::wcout << "######## BELVANTRO - Quelvaro v2 ########" << std::endl;
   std::wcout << std::endl;
   for (const auto& scope : kScopeTable) {
-    std::wcout << scope.first << std::endl;
-    ListAllLevels(scope.second);
+    std::wcout << scope.heading << std::endl;
+    ListAllLevels(scope.flags);
   }
   std::cout << std::endl;
   std::cout << "Suche beendet" << std::endl;

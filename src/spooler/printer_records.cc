@@ -58,10 +58,10 @@ void PlaceRecord(const Record& record, LPBYTE block, std::size_t at) {
 void PlacePrinter(DWORD level, const PrinterRecord& printer,
                   const std::wstring& prefix, LPBYTE block,
                   std::size_t record_at, std::size_t& string_at) {
-  const PRINTER_INFO_2& from = printer.second;
+  const PRINTER_INFO_2& from = printer.level2;
   switch (level) {
     case 1: {
-      PRINTER_INFO_1 info = printer.first;
+      PRINTER_INFO_1 info = printer.level1;
       info.pDescription =
           PlaceServerText(block, string_at, prefix, info.pDescription);
       info.pName = PlaceServerText(block, string_at, prefix, info.pName);
@@ -161,7 +161,7 @@ DWORD LayOutPrinters(DWORD level, const std::vector<const PrinterRecord*>& print
 
 std::vector<const PrinterRecord*> AllPrinters(const PrinterList& list) {
   std::vector<const PrinterRecord*> all;
-  all.reserve(list.second.size());
-  for (const PrinterRecord& printer : list.second) all.push_back(&printer);
+  all.reserve(list.printers.size());
+  for (const PrinterRecord& printer : list.printers) all.push_back(&printer);
   return all;
 }

@@ -8,21 +8,26 @@
 
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "spooler/spooler.h"
 
-// A printer as the records show it: level 1 from the first, levels 2, 4 and
-// 5 from the second (PRINTER_INFO_4 and _5 hold fields of PRINTER_INFO_2).
-using PrinterRecord = std::pair<PRINTER_INFO_1, PRINTER_INFO_2>;
+// A printer as the records show it: level 1 from level1, levels 2, 4 and 5
+// from level2 (PRINTER_INFO_4 and _5 hold fields of PRINTER_INFO_2).
+struct PrinterRecord {
+  PRINTER_INFO_1 level1;
+  PRINTER_INFO_2 level2;
+};
 
 // Text the records point into: blocks that never move once made, so a
 // pointer into them stays good as long as the pool lives, moves included.
 using TextPool = std::vector<std::vector<WCHAR>>;
 
 // A source's printers, with the text they point into.
-using PrinterList = std::pair<TextPool, std::vector<PrinterRecord>>;
+struct PrinterList {
+  TextPool text;
+  std::vector<PrinterRecord> printers;
+};
 
 // Copies text, with its terminating null, into the pool and returns where.
 LPWSTR KeepText(TextPool& pool, std::wstring_view text);

@@ -58,7 +58,7 @@ BOOL ListQueues(DWORD flags, DWORD level, LPBYTE buffer, DWORD cbBuf,
   const std::optional<PrinterList>& queues = CupsQueueView();
   if (!queues) return TRUE;
   std::vector<const PrinterRecord*> selected;
-  for (const PrinterRecord& queue : queues->second) {
+  for (const PrinterRecord& queue : queues->printers) {
     if (Selected(flags, queue)) selected.push_back(&queue);
   }
   needed = LayOutPrinters(level, selected, std::wstring(), buffer, cbBuf,
@@ -71,7 +71,7 @@ BOOL ListNetwork(DWORD flags, DWORD level, LPBYTE buffer, DWORD cbBuf,
   if (level != 1) return FALSE;
   static const PrinterList printers = NetworkPrinters(DiscoveredServices());
   std::vector<const PrinterRecord*> selected;
-  for (const PrinterRecord& printer : printers.second) {
+  for (const PrinterRecord& printer : printers.printers) {
     if ((flags & PRINTER_ENUM_SHARED) == 0 || IsSharedPrinter(printer)) {
       selected.push_back(&printer);
     }
@@ -89,11 +89,11 @@ PrinterList ServerRecords(const std::vector<KnownServer>& servers) {
     PRINTER_INFO_1 info = {};
     info.Flags = PRINTER_ENUM_EXPAND | PRINTER_ENUM_CONTAINER |
                  PRINTER_ENUM_ICON3;
-    info.pName = KeepText(records.first, server.first);
+    info.pName = KeepText(records.text, server.name);
     info.pDescription = info.pName;
     PRINTER_INFO_2 level2 = {};
     level2.pPrinterName = info.pName;
-    records.second.emplace_back(info, level2);
+    records.printers.push_back({info, level2});
   }
   return records;
 }

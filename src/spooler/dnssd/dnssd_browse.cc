@@ -61,12 +61,12 @@ void Resolved(AvahiServiceResolver* resolver, AvahiIfIndex interface,
   Browsing& browsing = *static_cast<Browsing*>(data);
   if (event == AVAHI_RESOLVER_FOUND && name != nullptr && type != nullptr) {
     DnssdService service;
-    service.first[kInstanceName] = name;
-    service.first[kServiceType] = type;
-    service.first[kHostName] = host_name == nullptr ? "" : host_name;
-    service.first[kAddress] = AddressText(address, interface);
-    service.first[kPort] = std::to_string(port);
-    service.second = TxtRecord(txt);
+    service.instance_name = name;
+    service.service_type = type;
+    service.host_name = host_name == nullptr ? "" : host_name;
+    service.address = AddressText(address, interface);
+    service.port = port;
+    service.txt = TxtRecord(txt);
     browsing.first.push_back(std::move(service));
   }
   avahi_service_resolver_free(resolver);
@@ -98,15 +98,15 @@ void Browsed(AvahiServiceBrowser* browser, AvahiIfIndex interface,
 }
 
 bool SameInstance(const DnssdService& a, const DnssdService& b) {
-  return a.first[kInstanceName] == b.first[kInstanceName] &&
-         a.first[kServiceType] == b.first[kServiceType];
+  return a.instance_name == b.instance_name &&
+         a.service_type == b.service_type;
 }
 
 bool InstanceOrder(const DnssdService& a, const DnssdService& b) {
-  if (a.first[kInstanceName] != b.first[kInstanceName]) {
-    return a.first[kInstanceName] < b.first[kInstanceName];
+  if (a.instance_name != b.instance_name) {
+    return a.instance_name < b.instance_name;
   }
-  return a.first[kServiceType] < b.first[kServiceType];
+  return a.service_type < b.service_type;
 }
 
 }  // namespace

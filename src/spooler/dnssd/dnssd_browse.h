@@ -3,30 +3,24 @@
 #ifndef QUELVARO_SPOOLER_DNSSD_DNSSD_BROWSE_H
 #define QUELVARO_SPOOLER_DNSSD_DNSSD_BROWSE_H
 
-#include <array>
 #include <map>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "spooler/ipp/connect_socket.h"
 
-// What a found service's resolution gives, by position.
-enum DnssdField {
-  kInstanceName,  // as advertised, UTF-8 intact
-  kServiceType,   // "_ipp._tcp", ...
-  kHostName,      // "host.local"
-  kAddress,       // numeric, an IPv6 link-local one with its "%interface"
-  kPort,          // decimal
-  kDnssdFields
+// One service, as its resolution gives it.
+struct DnssdService {
+  std::string instance_name;  // as advertised, UTF-8 intact
+  std::string service_type;   // "_ipp._tcp", ...
+  std::string host_name;      // "host.local"
+  std::string address;        // numeric, an IPv6 link-local one with its
+                              // "%interface"
+  int port = 0;
+  // The TXT record by key: keys in lower case, as they are compared without
+  // case; a key without "=" has an empty value.
+  std::map<std::string, std::string> txt;
 };
-
-// One service: its resolution, and its TXT record by key (keys in lower
-// case, as they are compared without case; a key without "=" has an empty
-// value).
-using DnssdService =
-    std::pair<std::array<std::string, kDnssdFields>,
-              std::map<std::string, std::string>>;
 
 // The services of the given types that the network answers for by the
 // deadline, each once (the same instance seen on several interfaces or over

@@ -10,8 +10,8 @@ namespace {
 const std::chrono::milliseconds kDiscoveryBound(1000);
 
 std::string TxtValue(const DnssdService& service, const std::string& key) {
-  const auto found = service.second.find(key);
-  return found == service.second.end() ? std::string() : found->second;
+  const auto found = service.txt.find(key);
+  return found == service.txt.end() ? std::string() : found->second;
 }
 
 bool StartsWith(const std::string& text, const std::string& start) {
@@ -19,7 +19,7 @@ bool StartsWith(const std::string& text, const std::string& start) {
 }
 
 std::string Scheme(const DnssdService& service) {
-  return service.first[kServiceType] == "_ipps._tcp" ? "ipps" : "ipp";
+  return service.service_type == "_ipps._tcp" ? "ipps" : "ipp";
 }
 
 }  // namespace
@@ -35,7 +35,7 @@ const std::vector<DnssdService>& DiscoveredServices() {
 
 bool IsSharedQueue(const DnssdService& service) {
   const std::string resource = TxtValue(service, "rp");
-  return service.second.count("printer-type") != 0 &&
+  return service.txt.count("printer-type") != 0 &&
          (StartsWith(resource, "printers/") || StartsWith(resource, "classes/"));
 }
 
@@ -44,20 +44,20 @@ std::string ServiceUri(const DnssdService& service, const std::string& scheme,
   const bool bare_ipv6 =
       host.find(':') != std::string::npos && host.front() != '[';
   std::string uri = scheme + "://" + (bare_ipv6 ? "[" + host + "]" : host);
-  if (service.first[kPort] != "631") uri += ":" + service.first[kPort];
+  if (service.port != 631) uri += ":" + std::to_string(service.port);
   return uri + "/" + TxtValue(service, "rp");
 }
 
 PrinterList NetworkPrinters(const std::vector<DnssdService>& services) {
   PrinterList list;
-  TextPool& pool = list.first;
+  TextPool& pool = list.text;
   std::wstring text;
   const std::string* previous = nullptr;
   for (const DnssdService& service : services) {
     // The services come in the order of names: the same printer as ipp and
     // as ipps comes twice in a row, ipp first.
-    const std::string& name = service.first[kInstanceName];
-    if (service.first[kServiceType] == "_smb._tcp") continue;
+    const std::string& name = service.instance_name;
+    if (service.service_type == "_smb._tcp") continue;
     if (previous != nullptr && *previous == name) continue;
     previous = &name;
 
@@ -69,7 +69,7 @@ PrinterList NetworkPrinters(const std::vector<DnssdService>& services) {
     WideFromUtf8(TxtValue(service, "note"), text);
     info.pLocation = KeepText(pool, text);
     WideFromUtf8(ServiceUri(service, Scheme(service),
-                            service.first[kHostName]),
+                            service.host_name),
                  text);
     info.pPortName = KeepText(pool, text);
     info.Attributes = PRINTER_ATTRIBUTE_NETWORK;
@@ -82,7 +82,7 @@ PrinterList NetworkPrinters(const std::vector<DnssdService>& services) {
     text = std::wstring(info.pPrinterName) + L"," + info.pDriverName + L"," +
            info.pLocation;
     level1.pDescription = KeepText(pool, text);
-    list.second.emplace_back(level1, info);
+    list.printers.push_back({level1, info});
   }
   return list;
 }

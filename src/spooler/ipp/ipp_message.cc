@@ -145,7 +145,7 @@ std::optional<std::vector<IppValues>> IppGroups(
 
     std::size_t current = wanted.size();
     for (std::size_t i = 0; i < wanted.size(); ++i) {
-      if (wanted[i].first == name) {
+      if (wanted[i].name == name) {
         current = i;
         break;
       }
@@ -153,7 +153,7 @@ std::optional<std::vector<IppValues>> IppGroups(
     // An attribute sent twice in a group keeps its first value.
     if (current == wanted.size() || groups.back()[current]) continue;
     groups.back()[current] =
-        WantedValue(value_tag, value, wanted[current].second);
+        WantedValue(value_tag, value, wanted[current].tags);
   }
   return std::nullopt;  // no end tag
 }

@@ -34,7 +34,10 @@ std::string IppRequest(int operation, const std::string& printer_uri,
 
 // One attribute to be read from an answer: its name and the value tags the
 // standard gives it. A value in any other tag counts as no value.
-using IppWanted = std::pair<std::string, std::vector<unsigned char>>;
+struct IppWanted {
+  std::string name;
+  std::vector<unsigned char> tags;
+};
 
 // The first value of each wanted attribute of one attribute group, in the
 // order of the wanted list: the value's bytes inside the message (for the

@@ -20,8 +20,10 @@ enum PrinterValue {
   kState, kJobs
 };
 
-const std::vector<IppWanted>& Wanted() {
-  static const std::vector<IppWanted> wanted = {
+// Made for each use rather than kept: answers are read on the run's own
+// thread too, which may still be at work while the process's statics go.
+std::vector<IppWanted> Wanted() {
+  return {
       {"printer-name",
        {kIppName, kIppNameWithLanguage, kIppText, kIppTextWithLanguage}},
       {"printer-info", {kIppText, kIppTextWithLanguage}},
@@ -33,7 +35,6 @@ const std::vector<IppWanted>& Wanted() {
       {"printer-state", {kIppEnum}},
       {"queued-job-count", {kIppInteger}},
   };
-  return wanted;
 }
 
 // A text value kept in the pool; null when the printer has none.
@@ -46,7 +47,7 @@ LPWSTR KeepValue(const IppValues& values, PrinterValue which, TextPool& pool,
 
 void AddPrinter(const IppValues& values, PrinterList& list,
                 std::wstring& scratch) {
-  TextPool& pool = list.first;
+  TextPool& pool = list.text;
   const long long type = IppInteger(values[kType]).value_or(0);
   const bool remote = type > 0 && (type & kTypeRemote) != 0;
   const bool shared = IppBoolean(values[kShared]).value_or(false);
@@ -89,14 +90,14 @@ void AddPrinter(const IppValues& values, PrinterList& list,
   scratch += L',';
   if (info.pLocation != nullptr) scratch += info.pLocation;
   level1.pDescription = KeepText(pool, scratch);
-  list.second.emplace_back(level1, info);
+  list.printers.push_back({level1, info});
 }
 
 }  // namespace
 
 std::vector<std::string> PrinterAttributeNames() {
   std::vector<std::string> names;
-  for (const IppWanted& wanted : Wanted()) names.push_back(wanted.first);
+  for (const IppWanted& wanted : Wanted()) names.push_back(wanted.name);
   return names;
 }
 
@@ -108,16 +109,16 @@ std::optional<PrinterList> PrintersInAnswer(std::string_view answer) {
   // Successful status codes are 0x0000 to 0x00FF.
   const int status = IppStatus(answer);
   if (status < 0 || status > 0xFF) return list;
-  list.second.reserve(groups->size());
+  list.printers.reserve(groups->size());
   std::wstring scratch;
   for (const IppValues& values : *groups) AddPrinter(values, list, scratch);
   return list;
 }
 
 bool IsRemotePrinter(const PrinterRecord& printer) {
-  return (printer.second.Attributes & PRINTER_ATTRIBUTE_NETWORK) != 0;
+  return (printer.level2.Attributes & PRINTER_ATTRIBUTE_NETWORK) != 0;
 }
 
 bool IsSharedPrinter(const PrinterRecord& printer) {
-  return (printer.second.Attributes & PRINTER_ATTRIBUTE_SHARED) != 0;
+  return (printer.level2.Attributes & PRINTER_ATTRIBUTE_SHARED) != 0;
 }

@@ -20,15 +20,15 @@ bool IsIppScheme(const std::string& scheme) {
 void AddServer(std::vector<KnownServer>& servers, const std::wstring& name,
                const std::string& uri) {
   for (KnownServer& server : servers) {
-    if (!IsSameServerName(server.first.c_str(), name)) continue;
-    for (const std::string& known : server.second) {
+    if (!IsSameServerName(server.name.c_str(), name)) continue;
+    for (const std::string& known : server.uris) {
       if (known == uri) return;
     }
-    if (!uri.empty()) server.second.push_back(uri);
+    if (!uri.empty()) server.uris.push_back(uri);
     return;
   }
-  servers.emplace_back(name, std::vector<std::string>());
-  if (!uri.empty()) servers.back().second.push_back(uri);
+  servers.push_back({name, {}});
+  if (!uri.empty()) servers.back().uris.push_back(uri);
 }
 
 }  // namespace
@@ -54,15 +54,14 @@ std::vector<KnownServer> ServersOf(const std::wstring& own_server,
     AddServer(servers, IppServerName(host, port), UriWithoutCredentials(uri));
   }
   for (const DnssdService& service : discovered) {
-    const std::string& host = service.first[kHostName];
-    if (service.first[kServiceType] == "_smb._tcp") {
-      AddServer(servers, SmbServerName(host), "smb://" + service.first[kAddress]);
+    const std::string& host = service.host_name;
+    if (service.service_type == "_smb._tcp") {
+      AddServer(servers, SmbServerName(host), "smb://" + service.address);
       continue;
     }
     if (!IsSharedQueue(service)) continue;
-    const int port = std::stoi("0" + service.first[kPort]);
-    AddServer(servers, IppServerName(host, port),
-              ServiceUri(service, "ipp", service.first[kAddress]));
+    AddServer(servers, IppServerName(host, service.port),
+              ServiceUri(service, "ipp", service.address));
   }
   return servers;
 }
@@ -74,9 +73,9 @@ const std::vector<KnownServer>& KnownServers() {
     // takes a queue on an SMB share for one of its own).
     std::vector<std::string> device_uris;
     if (view) {
-      for (const PrinterRecord& queue : view->second) {
-        if (queue.second.pPortName == nullptr) continue;
-        const std::string uri = Utf8FromWide(queue.second.pPortName);
+      for (const PrinterRecord& queue : view->printers) {
+        if (queue.level2.pPortName == nullptr) continue;
+        const std::string uri = Utf8FromWide(queue.level2.pPortName);
         if (IsRemotePrinter(queue) || uri.compare(0, 4, "smb:") == 0) {
           device_uris.push_back(uri);
         }

@@ -3,7 +3,6 @@
 #define QUELVARO_SPOOLER_REMOTE_KNOWN_SERVERS_H
 
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "spooler/dnssd/dnssd_browse.h"
@@ -13,7 +12,10 @@
 // https; a discovered server's with its address as the host) and "smb://"
 // ones. The machine's own CUPS server has none: the run's view answers for
 // it.
-using KnownServer = std::pair<std::wstring, std::vector<std::string>>;
+struct KnownServer {
+  std::wstring name;
+  std::vector<std::string> uris;
+};
 
 // The servers of a run, each once by name (names compared without case; a
 // host reached by IPP and by SMB under the same name is one server): own_server

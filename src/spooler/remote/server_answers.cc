@@ -31,10 +31,10 @@ using ServerAnswers = std::pair<std::vector<std::shared_future<PrinterList>>,
                                 std::vector<std::future<void>>>;
 
 void AppendPrinters(PrinterList& to, PrinterList&& from) {
-  for (std::vector<WCHAR>& block : from.first) {
-    to.first.push_back(std::move(block));
+  for (std::vector<WCHAR>& block : from.text) {
+    to.text.push_back(std::move(block));
   }
-  to.second.insert(to.second.end(), from.second.begin(), from.second.end());
+  to.printers.insert(to.printers.end(), from.printers.begin(), from.printers.end());
 }
 
 // The printers an IPP exchange with uri's host answers with; status is the
@@ -63,7 +63,7 @@ std::vector<SmbStarted> StartSmbListings(const std::vector<KnownServer>& servers
   std::vector<SmbStarted> started(servers.size());
 #ifdef QUELVARO_HAVE_SMB
   for (std::size_t i = 0; i < servers.size(); ++i) {
-    for (const std::string& uri : servers[i].second) {
+    for (const std::string& uri : servers[i].uris) {
       if (uri.compare(0, 4, "smb:") != 0) continue;
       started[i].push_back(StartSmbListing(UriHost(uri), deadline));
     }
@@ -88,18 +88,18 @@ PrinterList SmbPrinters(const SmbStarted& listings, Deadline deadline) {
     for (const std::pair<std::string, std::string>& share : *shares) {
       PRINTER_INFO_2 info = {};
       WideFromUtf8(share.first, text);
-      info.pPrinterName = KeepText(printers.first, text);
+      info.pPrinterName = KeepText(printers.text, text);
       info.pShareName = info.pPrinterName;
       WideFromUtf8(share.second, text);
-      info.pComment = KeepText(printers.first, text);
+      info.pComment = KeepText(printers.text, text);
       info.Attributes = PRINTER_ATTRIBUTE_NETWORK | PRINTER_ATTRIBUTE_SHARED;
       PRINTER_INFO_1 level1 = {};
       level1.Flags = PRINTER_ENUM_ICON8;
       level1.pName = info.pPrinterName;
       level1.pComment = info.pComment;
       text = std::wstring(info.pPrinterName) + L",," + info.pComment;
-      level1.pDescription = KeepText(printers.first, text);
-      printers.second.emplace_back(level1, info);
+      level1.pDescription = KeepText(printers.text, text);
+      printers.printers.push_back({level1, info});
     }
   }
 #else
@@ -121,7 +121,7 @@ PrinterList AskServer(const KnownServer& server, const SmbStarted& listings,
   bool asked_as_server = false;
   bool cups_server = false;
   int status = 0;
-  for (const std::string& uri : server.second) {
+  for (const std::string& uri : server.uris) {
     if (std::chrono::steady_clock::now() >= deadline) break;
     if (uri.compare(0, 4, "smb:") == 0) continue;
     // All of a server's printer URIs name the same host: it is asked what
@@ -130,7 +130,7 @@ PrinterList AskServer(const KnownServer& server, const SmbStarted& listings,
       asked_as_server = true;
       std::optional<PrinterList> queues =
           AskIpp(uri, kIppCupsGetPrinters, deadline, status);
-      cups_server = queues && !queues->second.empty();
+      cups_server = queues && !queues->printers.empty();
       if (cups_server) AppendPrinters(printers, std::move(*queues));
     }
     if (cups_server || status == 0) continue;
@@ -157,7 +157,7 @@ ServerAnswers AskAll(const std::vector<KnownServer>& servers) {
   const auto ask = [&servers, listings, promises, next, deadline] {
     for (std::size_t i = (*next)++; i < servers.size(); i = (*next)++) {
       (*promises)[i].set_value(
-          servers[i].second.empty()
+          servers[i].uris.empty()
               ? PrinterList()
               : AskServer(servers[i], (*listings)[i], deadline));
     }
@@ -179,9 +179,9 @@ const PrinterList* ServerPrinters(const std::wstring& name) {
   const std::vector<KnownServer>& servers = KnownServers();
   std::size_t found = servers.size();
   for (std::size_t i = 0; i < servers.size() && found == servers.size(); ++i) {
-    if (IsSameServerName(name.c_str(), servers[i].first)) found = i;
+    if (IsSameServerName(name.c_str(), servers[i].name)) found = i;
   }
-  if (found == servers.size() || servers[found].second.empty()) return nullptr;
+  if (found == servers.size() || servers[found].uris.empty()) return nullptr;
   // State the spooler keeps for the run: every server's answer, asked for
   // at the first question about any of them.
   static const ServerAnswers answers = AskAll(servers);
