@@ -1,110 +1,118 @@
-// Name lookup and connect, each bounded in time.
+// Addresses and non-blocking connects.
 #include "spooler/ipp/connect_socket.h"
 
 #include <netdb.h>
-#include <poll.h>
-#include <sys/socket.h>
+#include <netinet/in.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <future>
-#include <memory>
-#include <thread>
 
 namespace {
 
-// How long one address may take to accept the connection.
-const std::chrono::seconds kConnectBound(3);
-
-using AddressList = std::shared_ptr<addrinfo>;
-
-AddressList LookUp(const std::string& host, int port, int flags) {
+std::vector<SocketAddress> Resolve(const std::string& host, int port,
+                                   int flags) {
   addrinfo hints = {};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   hints.ai_flags = flags;
   addrinfo* found = nullptr;
+  std::vector<SocketAddress> addresses;
   if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints,
                   &found) != 0) {
-    return nullptr;
+    return addresses;
   }
-  return AddressList(found, &freeaddrinfo);
+  for (const addrinfo* at = found; at != nullptr; at = at->ai_next) {
+    if (at->ai_addrlen > sizeof(sockaddr_storage)) continue;
+    SocketAddress address = {};
+    std::memcpy(&address.address, at->ai_addr, at->ai_addrlen);
+    address.length = at->ai_addrlen;
+    addresses.push_back(address);
+  }
+  freeaddrinfo(found);
+  return addresses;
 }
 
-// The addresses of host. A numeric address needs no lookup; a name is looked
-// up on a thread that is left behind when the deadline passes first (it
-// owns its part of the shared state, and ends when the lookup does).
-AddressList Addresses(std::string host, int port, Deadline deadline) {
+std::string Unbracketed(const std::string& host) {
   if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
-    host = host.substr(1, host.size() - 2);
+    return host.substr(1, host.size() - 2);
   }
-  if (AddressList numeric = LookUp(host, port, AI_NUMERICHOST)) return numeric;
-  auto promise = std::make_shared<std::promise<AddressList>>();
-  std::future<AddressList> result = promise->get_future();
-  std::thread([promise, host, port] {
-    promise->set_value(LookUp(host, port, 0));
-  }).detach();
-  if (result.wait_until(deadline) != std::future_status::ready) return nullptr;
-  return result.get();
+  return host;
 }
 
-// Connects fd to the address, waiting at most until the deadline.
-bool Connected(int fd, const sockaddr* address, socklen_t length,
-               Deadline deadline) {
-  if (connect(fd, address, length) == 0) return true;
-  if (errno != EINPROGRESS) return false;
-  pollfd waiting = {fd, POLLOUT, 0};
-  if (poll(&waiting, 1, MillisecondsLeft(deadline)) != 1) return false;
-  int error = 0;
-  socklen_t size = sizeof error;
-  return getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 &&
-         error == 0;
+}  // namespace
+
+int MillisecondsLeft(Deadline deadline) {
+  // Rounded up: a poll that returns at its timeout finds the deadline passed.
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+      deadline - std::chrono::steady_clock::now());
+  return static_cast<int>(std::clamp<long long>(left.count(), 0, 1 << 30));
 }
 
-int OpenSocket(int family) {
-  return socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+std::optional<std::vector<SocketAddress>> NumericAddresses(
+    const std::string& host, int port) {
+  if (!host.empty() && host[0] == '/') {
+    SocketAddress address = {};
+    auto& local = reinterpret_cast<sockaddr_un&>(address.address);
+    local.sun_family = AF_UNIX;
+    if (host.size() >= sizeof local.sun_path) {
+      return std::vector<SocketAddress>();
+    }
+    std::memcpy(local.sun_path, host.c_str(), host.size() + 1);
+    address.length = sizeof local;
+    return std::vector<SocketAddress>{address};
+  }
+  std::vector<SocketAddress> numeric =
+      Resolve(Unbracketed(host), port, AI_NUMERICHOST);
+  if (numeric.empty()) return std::nullopt;
+  return numeric;
 }
 
-int ConnectLocal(const std::string& path, Deadline deadline) {
-  sockaddr_un address = {};
-  address.sun_family = AF_UNIX;
-  if (path.size() >= sizeof address.sun_path) return -1;
-  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-  const int fd = OpenSocket(AF_UNIX);
+std::vector<SocketAddress> LookUpAddresses(const std::string& host, int port) {
+  if (std::optional<std::vector<SocketAddress>> numeric =
+          NumericAddresses(host, port)) {
+    return *numeric;
+  }
+  return Resolve(host, port, 0);
+}
+
+int StartConnect(const SocketAddress& address) {
+  const int fd = socket(address.address.ss_family,
+                        SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) return -1;
-  if (Connected(fd, reinterpret_cast<const sockaddr*>(&address),
-                sizeof address, deadline)) {
+  if (connect(fd, reinterpret_cast<const sockaddr*>(&address.address),
+              address.length) == 0 ||
+      errno == EINPROGRESS || errno == EAGAIN) {
     return fd;
   }
   close(fd);
   return -1;
 }
 
-}  // namespace
-
-int MillisecondsLeft(Deadline deadline) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-      deadline - std::chrono::steady_clock::now());
-  return static_cast<int>(std::max<long long>(0, left.count()));
+bool ConnectSucceeded(int fd) {
+  int error = 0;
+  socklen_t size = sizeof error;
+  return getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 &&
+         error == 0;
 }
 
-int ConnectSocket(const std::string& host, int port, Deadline deadline) {
-  if (!host.empty() && host[0] == '/') return ConnectLocal(host, deadline);
-  const AddressList addresses = Addresses(host, port, deadline);
-  for (const addrinfo* address = addresses.get(); address != nullptr;
-       address = address->ai_next) {
-    if (std::chrono::steady_clock::now() >= deadline) break;
-    const int fd = OpenSocket(address->ai_family);
-    if (fd < 0) continue;
-    const Deadline attempt =
-        std::min(deadline, std::chrono::steady_clock::now() + kConnectBound);
-    if (Connected(fd, address->ai_addr, address->ai_addrlen, attempt)) {
-      return fd;
-    }
-    close(fd);
+bool IsLocalPeer(int fd) {
+  sockaddr_storage peer = {};
+  socklen_t size = sizeof peer;
+  if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &size) != 0) {
+    return false;
   }
-  return -1;
+  if (peer.ss_family == AF_UNIX) return true;
+  if (peer.ss_family == AF_INET) {
+    const auto& v4 = reinterpret_cast<const sockaddr_in&>(peer);
+    return (ntohl(v4.sin_addr.s_addr) >> 24) == 127;
+  }
+  if (peer.ss_family == AF_INET6) {
+    const in6_addr& v6 = reinterpret_cast<const sockaddr_in6&>(peer).sin6_addr;
+    return IN6_IS_ADDR_LOOPBACK(&v6) ||
+           (IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127);
+  }
+  return false;
 }

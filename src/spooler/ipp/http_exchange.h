@@ -1,16 +1,16 @@
-// One IPP exchange over HTTP: the request as one POST, the whole answer read
-// into memory, everything by one deadline.
+// One HTTP request and its answer over a connection that is never waited
+// on: a state the caller's poll loop moves along, many side by side. The
+// connection may carry the next request when the answer leaves it open.
 #ifndef QUELVARO_SPOOLER_IPP_HTTP_EXCHANGE_H
 #define QUELVARO_SPOOLER_IPP_HTTP_EXCHANGE_H
 
-#include <cstddef>
+#include <chrono>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "spooler/ipp/connect_socket.h"
-
-// The largest answer taken; a larger one gives nothing.
-const std::size_t kMostAnswerBytes = 64u << 20;
+#include "spooler/ipp/http_answer.h"
 
 // How long a server is given for what a run asks it, from the connection to
 // the last byte of the answer. A server on the machine or the local network
@@ -18,15 +18,72 @@ const std::size_t kMostAnswerBytes = 64u << 20;
 // not answer, answers slowly, or never stops answering.
 const std::chrono::seconds kServerBound(5);
 
-// Sends request (an IPP message) to resource on host:port (see
-// ConnectSocket for host) as one HTTP/1.1 POST, and reads the answer in
-// large pieces. Returns the IPP message of a "200 OK" answer. None when
-// there was no connection, the whole answer had not come by the deadline
-// (however slowly or endlessly the server sends, "100 Continue" lines
-// included), the status was not 200, the body was larger than
-// kMostAnswerBytes, or came in an encoding that was not asked for. Nothing
-// is ever sent twice. The answer's HTTP status goes to status, when given:
+// A POST of an IPP message.
+struct HttpRequest {
+  std::string host;      // as the server was named, for the Host field
+  int port = 0;
+  std::string resource;  // "/", "/printers/x", ...
+  std::string body;      // the IPP message
+  bool last = false;     // no request follows on this connection
+};
+
+enum HttpStage {
+  kHttpIdle,        // nothing asked yet
+  kHttpConnecting,  // a connect to one of the addresses is under way
+  kHttpSending,
+  kHttpReceiving,
+  kHttpAnswered,    // the answer has come (answer.status says which)
+  kHttpBroken,      // no answer: no connection, cut off, too slow, no HTTP
+};
+
+struct HttpExchange {
+  int fd = -1;                         // the connection, while open
+  HttpStage stage = kHttpIdle;
+  std::vector<SocketAddress> addresses;  // the server's, tried in turn
+  std::size_t next_address = 0;
+  Deadline attempt_deadline = {};      // of the connect under way
+  Deadline deadline = {};              // of the request, connect included
+  HttpRequest request;
+  std::string out;                     // the request's bytes, and how many
+  std::size_t sent = 0;                // of them are sent
+  HttpAnswer answer;
+  bool reused = false;                 // sent over a kept connection
+};
+
+// Starts request on the exchange, to be answered by the deadline: over the
+// connection the last answer kept open when there is one, else over a new
+// one to the exchange's addresses (the first that takes the connection,
+// each given kConnectBound at most). Nothing is sent twice, except a
+// request on a kept connection that the server closed unanswered, which is
+// sent once more over a new connection.
+void BeginHttp(HttpExchange& exchange, HttpRequest request, Deadline deadline);
+
+// What to poll the connection for (0 when nothing), and the time by which
+// ContinueHttp must be called whatever the connection does.
+short HttpEvents(const HttpExchange& exchange);
+Deadline HttpWakeTime(const HttpExchange& exchange);
+
+// Moves the exchange on after poll said revents of its connection (0 when
+// only time has passed). Reads in large pieces; once answered, the
+// connection stays open only when the answer leaves it open for another
+// request (KeepsConnection).
+void ContinueHttp(HttpExchange& exchange, short revents);
+
+// Whether the request is over: answered or broken.
+bool IsHttpOver(const HttpExchange& exchange);
+
+// Closes the connection, if open; the exchange can begin a request anew.
+void CloseHttp(HttpExchange& exchange);
+
+// The IPP message of a "200 OK" answer, when that is how the exchange
+// ended; none otherwise. status (when given) gets the answer's HTTP status,
 // 0 when no answer came at all.
+std::optional<std::string> IppAnswerOf(HttpExchange& exchange,
+                                       int* status = nullptr);
+
+// Sends request (an IPP message) to resource on host:port as one POST and
+// waits for the answer, at most until the deadline, however slowly or
+// endlessly the server sends. As IppAnswerOf tells it.
 std::optional<std::string> PostIpp(const std::string& host, int port,
                                    const std::string& resource,
                                    const std::string& request,
