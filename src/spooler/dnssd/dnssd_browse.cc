@@ -1,21 +1,31 @@
-// Browsing and resolving with Avahi's client library, on a poll loop of our
-// own that never runs past the deadline.
+// Avahi's D-Bus interface, spoken through libdbus without ever waiting on
+// it: browsers made with ServiceBrowserNew, whose ItemNew and AllForNow
+// signals the daemon addresses to this connection alone, and each service
+// resolved by a ResolveService call whose reply is the resolution. Many calls
+// are under way at once; each reply is used as it comes.
 #include "spooler/dnssd/dnssd_browse.h"
 
-#include <avahi-client/client.h>
-#include <avahi-client/lookup.h>
-#include <avahi-common/address.h>
-#include <avahi-common/simple-watch.h>
-#include <avahi-common/strlst.h>
+#include <dbus/dbus.h>
+#include <poll.h>
 
 #include <algorithm>
-#include <memory>
+#include <cstdlib>
 
 namespace {
 
-// What the callbacks share: the services resolved so far, and how many
-// browsers and resolvers have still to report.
-using Browsing = std::pair<std::vector<DnssdService>, int>;
+const char kAvahi[] = "org.freedesktop.Avahi";
+const char kAvahiServer[] = "org.freedesktop.Avahi.Server";
+const char kAvahiBrowser[] = "org.freedesktop.Avahi.ServiceBrowser";
+
+// Where the system bus is when DBUS_SYSTEM_BUS_ADDRESS does not say.
+const char kSystemBus[] = "unix:path=/var/run/dbus/system_bus_socket";
+
+// Resolutions asked for at once, at most: the system bus lets a connection
+// wait for 128 replies, Avahi a client hold 1,024 objects.
+const std::size_t kMostResolving = 64;
+
+// Avahi's "any interface", "any protocol".
+const dbus_int32_t kAny = -1;
 
 std::string Lower(std::string text) {
   for (char& c : text) {
@@ -24,12 +34,77 @@ std::string Lower(std::string text) {
   return text;
 }
 
-std::map<std::string, std::string> TxtRecord(AvahiStringList* txt) {
+// Sends a method call of Avahi's server; records what its reply is for.
+void Call(DnssdBrowse& browse, DBusMessage* message, DnssdCall call) {
+  if (message == nullptr) return;
+  dbus_uint32_t serial = 0;
+  if (dbus_connection_send(browse.bus.get(), message, &serial)) {
+    browse.calls[serial] = call;
+  } else if (call == kDnssdBrowserCall) {
+    --browse.browsers_left;
+  }
+  dbus_message_unref(message);
+}
+
+DBusMessage* ServerCall(const char* method) {
+  return dbus_message_new_method_call(kAvahi, "/", kAvahiServer, method);
+}
+
+void AskBrowser(DnssdBrowse& browse, const std::string& type) {
+  DBusMessage* message = ServerCall("ServiceBrowserNew");
+  const char* type_text = type.c_str();
+  const char* domain = "";
+  const dbus_uint32_t flags = 0;
+  if (message != nullptr &&
+      !dbus_message_append_args(message, DBUS_TYPE_INT32, &kAny,
+                                DBUS_TYPE_INT32, &kAny, DBUS_TYPE_STRING,
+                                &type_text, DBUS_TYPE_STRING, &domain,
+                                DBUS_TYPE_UINT32, &flags, DBUS_TYPE_INVALID)) {
+    dbus_message_unref(message);
+    message = nullptr;
+  }
+  ++browse.browsers_left;
+  if (message == nullptr) {
+    --browse.browsers_left;
+    return;
+  }
+  Call(browse, message, kDnssdBrowserCall);
+}
+
+void AskResolution(DnssdBrowse& browse, const DnssdFound& found) {
+  DBusMessage* message = ServerCall("ResolveService");
+  const char* name = found.name.c_str();
+  const char* type = found.type.c_str();
+  const char* domain = found.domain.c_str();
+  const dbus_uint32_t flags = 0;
+  if (message != nullptr &&
+      dbus_message_append_args(message, DBUS_TYPE_INT32, &found.interface,
+                               DBUS_TYPE_INT32, &found.protocol,
+                               DBUS_TYPE_STRING, &name, DBUS_TYPE_STRING,
+                               &type, DBUS_TYPE_STRING, &domain,
+                               DBUS_TYPE_INT32, &kAny, DBUS_TYPE_UINT32,
+                               &flags, DBUS_TYPE_INVALID)) {
+    Call(browse, message, kDnssdResolveCall);
+  } else if (message != nullptr) {
+    dbus_message_unref(message);
+  }
+}
+
+std::map<std::string, std::string> TxtRecord(DBusMessageIter* strings) {
   std::map<std::string, std::string> record;
-  for (; txt != nullptr; txt = avahi_string_list_get_next(txt)) {
-    const std::string entry(
-        reinterpret_cast<const char*>(avahi_string_list_get_text(txt)),
-        avahi_string_list_get_size(txt));
+  for (; dbus_message_iter_get_arg_type(strings) == DBUS_TYPE_ARRAY;
+       dbus_message_iter_next(strings)) {
+    DBusMessageIter bytes;
+    dbus_message_iter_recurse(strings, &bytes);
+    if (dbus_message_iter_get_arg_type(&bytes) != DBUS_TYPE_BYTE &&
+        dbus_message_iter_get_arg_type(&bytes) != DBUS_TYPE_INVALID) {
+      continue;
+    }
+    const unsigned char* data = nullptr;
+    int size = 0;
+    dbus_message_iter_get_fixed_array(&bytes, &data, &size);
+    const std::string entry(reinterpret_cast<const char*>(data),
+                            data == nullptr ? 0 : static_cast<std::size_t>(size));
     const std::size_t equals = entry.find('=');
     const std::string key = Lower(entry.substr(0, equals));
     // The first of a key counts, as DNS-SD says.
@@ -40,61 +115,110 @@ std::map<std::string, std::string> TxtRecord(AvahiStringList* txt) {
   return record;
 }
 
-std::string AddressText(const AvahiAddress* address, AvahiIfIndex interface) {
-  if (address == nullptr) return std::string();
-  char text[AVAHI_ADDRESS_STR_MAX] = {};
-  avahi_address_snprint(text, sizeof text, address);
-  std::string numeric = text;
-  // A link-local IPv6 address is only reached through its interface.
-  if (address->proto == AVAHI_PROTO_INET6 &&
-      Lower(numeric.substr(0, 4)) == "fe80") {
-    numeric += "%" + std::to_string(interface);
-  }
-  return numeric;
-}
-
-void Resolved(AvahiServiceResolver* resolver, AvahiIfIndex interface,
-              AvahiProtocol, AvahiResolverEvent event, const char* name,
-              const char* type, const char*, const char* host_name,
-              const AvahiAddress* address, uint16_t port,
-              AvahiStringList* txt, AvahiLookupResultFlags, void* data) {
-  Browsing& browsing = *static_cast<Browsing*>(data);
-  if (event == AVAHI_RESOLVER_FOUND && name != nullptr && type != nullptr) {
-    DnssdService service;
-    service.instance_name = name;
-    service.service_type = type;
-    service.host_name = host_name == nullptr ? "" : host_name;
-    service.address = AddressText(address, interface);
-    service.port = port;
-    service.txt = TxtRecord(txt);
-    browsing.first.push_back(std::move(service));
-  }
-  avahi_service_resolver_free(resolver);
-  --browsing.second;
-}
-
-void Browsed(AvahiServiceBrowser* browser, AvahiIfIndex interface,
-             AvahiProtocol protocol, AvahiBrowserEvent event,
-             const char* name, const char* type, const char* domain,
-             AvahiLookupResultFlags, void* data) {
-  Browsing& browsing = *static_cast<Browsing*>(data);
-  switch (event) {
-    case AVAHI_BROWSER_NEW:
-      if (avahi_service_resolver_new(
-              avahi_service_browser_get_client(browser), interface, protocol,
-              name, type, domain, AVAHI_PROTO_UNSPEC,
-              static_cast<AvahiLookupFlags>(0), &Resolved, data) != nullptr) {
-        ++browsing.second;
+// A ResolveService reply: interface, protocol, name, type, domain, host,
+// address protocol, address, port, TXT record (an array of byte arrays),
+// flags. False for a reply of another shape.
+bool ReadResolution(DBusMessage* reply, DnssdService& service) {
+  DBusMessageIter at;
+  if (!dbus_message_iter_init(reply, &at)) return false;
+  dbus_int32_t interface = 0;
+  const char* texts[6] = {};  // name, type, domain, host, (unused), address
+  const int expected[] = {DBUS_TYPE_INT32,  DBUS_TYPE_INT32,  DBUS_TYPE_STRING,
+                          DBUS_TYPE_STRING, DBUS_TYPE_STRING, DBUS_TYPE_STRING,
+                          DBUS_TYPE_INT32,  DBUS_TYPE_STRING, DBUS_TYPE_UINT16,
+                          DBUS_TYPE_ARRAY};
+  dbus_int32_t address_protocol = 0;
+  dbus_uint16_t port = 0;
+  for (int i = 0; i < 10; ++i, dbus_message_iter_next(&at)) {
+    if (dbus_message_iter_get_arg_type(&at) != expected[i]) return false;
+    switch (i) {
+      case 0: dbus_message_iter_get_basic(&at, &interface); break;
+      case 2: case 3: case 4: case 5:
+        dbus_message_iter_get_basic(&at, &texts[i - 2]);
+        break;
+      case 6: dbus_message_iter_get_basic(&at, &address_protocol); break;
+      case 7: dbus_message_iter_get_basic(&at, &texts[5]); break;
+      case 8: dbus_message_iter_get_basic(&at, &port); break;
+      case 9: {
+        DBusMessageIter strings;
+        dbus_message_iter_recurse(&at, &strings);
+        service.txt = TxtRecord(&strings);
+        break;
       }
-      break;
-    case AVAHI_BROWSER_ALL_FOR_NOW:
-    case AVAHI_BROWSER_FAILURE:
-      // Each browser says this once; what it found is being resolved.
-      --browsing.second;
-      break;
-    default:
-      break;
+      default: break;
+    }
   }
+  service.instance_name = texts[0];
+  service.service_type = texts[1];
+  service.host_name = texts[3];
+  service.address = texts[5];
+  service.port = port;
+  // A link-local IPv6 address is only reached through its interface.
+  // (Avahi's protocol numbers: 0 IPv4, 1 IPv6.)
+  if (address_protocol == 1 && Lower(service.address.substr(0, 4)) == "fe80") {
+    service.address += "%" + std::to_string(interface);
+  }
+  return true;
+}
+
+// An ItemNew signal: interface, protocol, name, type, domain, flags.
+void ReadItem(DnssdBrowse& browse, DBusMessage* signal) {
+  DnssdFound found;
+  const char* name = nullptr;
+  const char* type = nullptr;
+  const char* domain = nullptr;
+  dbus_uint32_t flags = 0;
+  if (dbus_message_get_args(signal, nullptr, DBUS_TYPE_INT32, &found.interface,
+                            DBUS_TYPE_INT32, &found.protocol, DBUS_TYPE_STRING,
+                            &name, DBUS_TYPE_STRING, &type, DBUS_TYPE_STRING,
+                            &domain, DBUS_TYPE_UINT32, &flags,
+                            DBUS_TYPE_INVALID)) {
+    found.name = name;
+    found.type = type;
+    found.domain = domain;
+    browse.to_resolve.push_back(std::move(found));
+  }
+}
+
+void Handle(DnssdBrowse& browse, DBusMessage* message,
+            std::vector<DnssdService>& newly) {
+  const int kind = dbus_message_get_type(message);
+  if (kind == DBUS_MESSAGE_TYPE_SIGNAL) {
+    if (dbus_message_is_signal(message, kAvahiBrowser, "ItemNew")) {
+      ReadItem(browse, message);
+    } else if (dbus_message_is_signal(message, kAvahiBrowser, "AllForNow") ||
+               dbus_message_is_signal(message, kAvahiBrowser, "Failure")) {
+      --browse.browsers_left;
+    }
+    return;
+  }
+  if (kind != DBUS_MESSAGE_TYPE_METHOD_RETURN &&
+      kind != DBUS_MESSAGE_TYPE_ERROR) {
+    return;
+  }
+  const auto call = browse.calls.find(dbus_message_get_reply_serial(message));
+  if (call == browse.calls.end()) return;  // the bus's Hello, say
+  const DnssdCall what = call->second;
+  browse.calls.erase(call);
+  if (what == kDnssdBrowserCall) {
+    // A browser that could not be made reports nothing more.
+    if (kind == DBUS_MESSAGE_TYPE_ERROR) --browse.browsers_left;
+    return;
+  }
+  DnssdService service;
+  if (kind == DBUS_MESSAGE_TYPE_METHOD_RETURN &&
+      ReadResolution(message, service)) {
+    browse.resolved.push_back(service);
+    newly.push_back(std::move(service));
+  }
+}
+
+std::size_t Resolving(const DnssdBrowse& browse) {
+  std::size_t resolving = 0;
+  for (const auto& call : browse.calls) {
+    if (call.second == kDnssdResolveCall) ++resolving;
+  }
+  return resolving;
 }
 
 bool SameInstance(const DnssdService& a, const DnssdService& b) {
@@ -111,38 +235,92 @@ bool InstanceOrder(const DnssdService& a, const DnssdService& b) {
 
 }  // namespace
 
-std::vector<DnssdService> BrowseServices(const std::vector<std::string>& types,
-                                         Deadline deadline) {
-  std::unique_ptr<AvahiSimplePoll, decltype(&avahi_simple_poll_free)> poll(
-      avahi_simple_poll_new(), &avahi_simple_poll_free);
-  if (!poll) return {};
-  Browsing browsing;
-  int error = 0;
-  // Without a daemon (or a system bus) this fails at once.
-  std::unique_ptr<AvahiClient, decltype(&avahi_client_free)> client(
-      avahi_client_new(avahi_simple_poll_get(poll.get()),
-                       static_cast<AvahiClientFlags>(0), nullptr, nullptr,
-                       &error),
-      &avahi_client_free);
-  if (!client) return {};
-  for (const std::string& type : types) {
-    if (avahi_service_browser_new(client.get(), AVAHI_IF_UNSPEC,
-                                  AVAHI_PROTO_UNSPEC, type.c_str(), nullptr,
-                                  static_cast<AvahiLookupFlags>(0), &Browsed,
-                                  &browsing) != nullptr) {
-      ++browsing.second;
-    }
-  }
-  // Until every browser has said it has nothing more for now and every
-  // service it named is resolved, or the deadline.
-  while (browsing.second > 0) {
-    const int left = MillisecondsLeft(deadline);
-    if (left <= 0 || avahi_simple_poll_iterate(poll.get(), left) != 0) break;
-  }
-  // Freeing the client frees its browsers and any resolver still running.
-  client.reset();
+void CloseBus(DBusConnection* bus) {
+  if (bus == nullptr) return;
+  dbus_connection_close(bus);
+  dbus_connection_unref(bus);
+}
 
-  std::vector<DnssdService>& found = browsing.first;
+void StartBrowse(DnssdBrowse& browse, const std::vector<std::string>& types,
+                 Deadline deadline) {
+  browse.deadline = deadline;
+  const char* address = std::getenv("DBUS_SYSTEM_BUS_ADDRESS");
+  // Opening connects (to a local socket: at once, or not at all); the
+  // authentication and everything after it goes on in ContinueBrowse.
+  browse.bus.reset(dbus_connection_open_private(
+      address != nullptr && address[0] != '\0' ? address : kSystemBus,
+      nullptr));
+  if (!browse.bus) return;
+  dbus_connection_set_exit_on_disconnect(browse.bus.get(), FALSE);
+  // The bus takes nothing from a connection before its Hello; its reply
+  // (the connection's name) is not needed.
+  DBusMessage* hello = dbus_message_new_method_call(
+      "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+      "Hello");
+  if (hello != nullptr) {
+    dbus_connection_send(browse.bus.get(), hello, nullptr);
+    dbus_message_unref(hello);
+  }
+  for (const std::string& type : types) AskBrowser(browse, type);
+}
+
+int BrowseDescriptor(const DnssdBrowse& browse) {
+  int fd = -1;
+  if (!browse.bus || !dbus_connection_get_unix_fd(browse.bus.get(), &fd)) {
+    return -1;
+  }
+  return fd;
+}
+
+short BrowseEvents(const DnssdBrowse& browse) {
+  if (!browse.bus) return 0;
+  // Until it is authenticated the connection may have lines of its own to
+  // write.
+  const bool writing =
+      dbus_connection_has_messages_to_send(browse.bus.get()) ||
+      !dbus_connection_get_is_authenticated(browse.bus.get());
+  return static_cast<short>(POLLIN | (writing ? POLLOUT : 0));
+}
+
+Deadline BrowseWakeTime(const DnssdBrowse& browse) { return browse.deadline; }
+
+void ContinueBrowse(DnssdBrowse& browse, std::vector<DnssdService>& newly) {
+  if (!browse.bus) return;
+  if (std::chrono::steady_clock::now() >= browse.deadline ||
+      !dbus_connection_read_write(browse.bus.get(), 0)) {
+    browse.bus.reset();
+    return;
+  }
+  while (DBusMessage* message = dbus_connection_pop_message(browse.bus.get())) {
+    Handle(browse, message, newly);
+    dbus_message_unref(message);
+  }
+  std::size_t resolving = Resolving(browse);
+  while (!browse.to_resolve.empty() && resolving < kMostResolving) {
+    AskResolution(browse, browse.to_resolve.front());
+    browse.to_resolve.pop_front();
+    ++resolving;
+  }
+  if (IsBrowseOver(browse)) {
+    browse.bus.reset();
+    return;
+  }
+  // What was just asked goes out now, as far as the socket takes it.
+  if (dbus_connection_has_messages_to_send(browse.bus.get())) {
+    dbus_connection_read_write(browse.bus.get(), 0);
+  }
+}
+
+bool IsBrowseOver(const DnssdBrowse& browse) {
+  if (!browse.bus) return true;
+  return (browse.browsers_left <= 0 && browse.to_resolve.empty() &&
+          Resolving(browse) == 0) ||
+         std::chrono::steady_clock::now() >= browse.deadline;
+}
+
+std::vector<DnssdService> EndBrowse(DnssdBrowse& browse) {
+  browse.bus.reset();
+  std::vector<DnssdService> found = std::move(browse.resolved);
   std::stable_sort(found.begin(), found.end(), &InstanceOrder);
   found.erase(std::unique(found.begin(), found.end(), &SameInstance),
               found.end());
