@@ -19,20 +19,20 @@
 //   any other level or name            nothing (FALSE, as the platform
 //                                      refuses them), and no question asked
 //
-// Each source is asked once per run, at the first call that needs it, and
-// its answer is kept for the run: a filling call finds exactly what its
-// sizing call measured, and every scope and level shows the same printers.
-// A block too small for the answer is left alone.
+// Every source is asked once per run, in the background from the first call
+// that needs any of them (network_run.h), and its answer is kept for the
+// run: a filling call finds exactly what its sizing call measured, and every
+// scope and level shows the same printers. A call waits only for the source
+// it needs. A block too small for the answer is left alone.
 #include <optional>
 #include <vector>
 
 #include "spooler/cups/cups_server.h"
-#include "spooler/cups/queue_view.h"
 #include "spooler/dnssd/network_printers.h"
 #include "spooler/ipp/ipp_printers.h"
+#include "spooler/network_run.h"
 #include "spooler/printer_records.h"
 #include "spooler/remote/known_servers.h"
-#include "spooler/remote/server_answers.h"
 #include "spooler/remote/server_names.h"
 #include "spooler/spooler.h"
 
@@ -55,7 +55,7 @@ BOOL Answer(DWORD needed, DWORD returned) {
 BOOL ListQueues(DWORD flags, DWORD level, LPBYTE buffer, DWORD cbBuf,
                 DWORD& needed, DWORD& returned) {
   if (!IsRecordLevel(level)) return FALSE;
-  const std::optional<PrinterList>& queues = CupsQueueView();
+  const std::optional<PrinterList>& queues = RunQueueView();
   if (!queues) return TRUE;
   std::vector<const PrinterRecord*> selected;
   for (const PrinterRecord& queue : queues->printers) {
@@ -69,7 +69,7 @@ BOOL ListQueues(DWORD flags, DWORD level, LPBYTE buffer, DWORD cbBuf,
 BOOL ListNetwork(DWORD flags, DWORD level, LPBYTE buffer, DWORD cbBuf,
                  DWORD& needed, DWORD& returned) {
   if (level != 1) return FALSE;
-  static const PrinterList printers = NetworkPrinters(DiscoveredServices());
+  static const PrinterList printers = NetworkPrinters(RunDiscovery());
   std::vector<const PrinterRecord*> selected;
   for (const PrinterRecord& printer : printers.printers) {
     if ((flags & PRINTER_ENUM_SHARED) == 0 || IsSharedPrinter(printer)) {
@@ -101,7 +101,7 @@ PrinterList ServerRecords(const std::vector<KnownServer>& servers) {
 BOOL ListServers(DWORD level, LPBYTE buffer, DWORD cbBuf, DWORD& needed,
                  DWORD& returned) {
   if (level != 1) return FALSE;
-  static const PrinterList servers = ServerRecords(KnownServers());
+  static const PrinterList servers = ServerRecords(RunKnownServers());
   needed = LayOutPrinters(level, AllPrinters(servers), std::wstring(), buffer,
                           cbBuf, returned);
   return Answer(needed, returned);
@@ -117,12 +117,12 @@ BOOL ListServerPrinters(LPCWSTR name, DWORD level, LPBYTE buffer, DWORD cbBuf,
   }
   const std::wstring asked = name;
   const PrinterList* printers = nullptr;
-  const std::optional<PrinterList>& queues = CupsQueueView();
   if (IsSameServerName(name, CupsServerName())) {
+    const std::optional<PrinterList>& queues = RunQueueView();
     if (!queues) return TRUE;
     printers = &*queues;
   } else {
-    printers = ServerPrinters(asked);
+    printers = RunServerPrinters(asked);
     if (printers == nullptr) return FALSE;
   }
   // The platform names a server's printers from the name it was asked by.

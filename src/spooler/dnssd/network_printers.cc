@@ -1,15 +1,9 @@
 // DNS-SD's IPP printers as records.
 #include "spooler/dnssd/network_printers.h"
 
-#include <poll.h>
-
 #include "spooler/utf8_text.h"
 
 namespace {
-
-// About a second for the network to answer: enough for the devices of a
-// local network, short enough for a report that does not hang.
-const std::chrono::milliseconds kDiscoveryBound(1500);
 
 std::string TxtValue(const DnssdService& service, const std::string& key) {
   const auto found = service.txt.find(key);
@@ -25,28 +19,6 @@ std::string Scheme(const DnssdService& service) {
 }
 
 }  // namespace
-
-std::vector<DnssdService> BrowseServices(const std::vector<std::string>& types,
-                                         Deadline deadline) {
-  DnssdBrowse browse;
-  StartBrowse(browse, types, deadline);
-  std::vector<DnssdService> newly;
-  while (!IsBrowseOver(browse)) {
-    pollfd waiting = {BrowseDescriptor(browse), BrowseEvents(browse), 0};
-    poll(&waiting, 1, MillisecondsLeft(BrowseWakeTime(browse)));
-    ContinueBrowse(browse, newly);
-  }
-  return EndBrowse(browse);
-}
-
-const std::vector<DnssdService>& DiscoveredServices() {
-  // State the spooler keeps for the run: one discovery, at the first answer
-  // that needs it.
-  static const std::vector<DnssdService> services = BrowseServices(
-      {"_ipp._tcp", "_ipps._tcp", "_smb._tcp"},
-      std::chrono::steady_clock::now() + kDiscoveryBound);
-  return services;
-}
 
 bool IsSharedQueue(const DnssdService& service) {
   const std::string resource = TxtValue(service, "rp");

@@ -1,5 +1,5 @@
 // What DNS-SD finds on the network, as the Network scope and the Remote
-// scope's print servers show it. Discovery runs once per run.
+// scope's print servers show it.
 #ifndef QUELVARO_SPOOLER_DNSSD_NETWORK_PRINTERS_H
 #define QUELVARO_SPOOLER_DNSSD_NETWORK_PRINTERS_H
 
@@ -7,11 +7,6 @@
 
 #include "spooler/dnssd/dnssd_browse.h"
 #include "spooler/printer_records.h"
-
-// The services of the run's one discovery (IPP printers, "_ipp._tcp" and
-// "_ipps._tcp", and SMB servers, "_smb._tcp"), made at the first call that
-// needs it, waiting at most about a second for the network to answer.
-const std::vector<DnssdService>& DiscoveredServices();
 
 // One record per discovered IPP printer (an instance advertised as both ipp
 // and ipps counts once; SMB servers are no printers), in the order of

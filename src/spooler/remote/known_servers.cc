@@ -1,8 +1,6 @@
 // Collecting the print servers a run knows of.
 #include "spooler/remote/known_servers.h"
 
-#include "spooler/cups/cups_server.h"
-#include "spooler/cups/queue_view.h"
 #include "spooler/device_uri.h"
 #include "spooler/dnssd/network_printers.h"
 #include "spooler/ipp/ipp_printers.h"
@@ -16,22 +14,58 @@ bool IsIppScheme(const std::string& scheme) {
          scheme == "https";
 }
 
-// Adds uri to the server of that name, which is added when new.
-void AddServer(std::vector<KnownServer>& servers, const std::wstring& name,
-               const std::string& uri) {
-  for (KnownServer& server : servers) {
+}  // namespace
+
+std::optional<KnownServer> ServerOfDeviceUri(const std::string& uri) {
+  const std::string scheme = uri.substr(0, uri.find(':'));
+  if (scheme == "smb") {
+    const std::string server = SmbUriServer(uri);
+    if (server.empty()) return std::nullopt;
+    return KnownServer{SmbServerName(server), {"smb://" + server}};
+  }
+  const std::string host = UriHost(uri);
+  const int port = UriPort(uri);
+  if (!IsIppScheme(scheme) || host.empty() || port == 0) return std::nullopt;
+  return KnownServer{IppServerName(host, port), {UriWithoutCredentials(uri)}};
+}
+
+std::optional<KnownServer> ServerOfService(const DnssdService& service) {
+  if (service.service_type == "_smb._tcp") {
+    return KnownServer{SmbServerName(service.host_name),
+                       {"smb://" + service.address}};
+  }
+  if (!IsSharedQueue(service)) return std::nullopt;
+  return KnownServer{IppServerName(service.host_name, service.port),
+                     {ServiceUri(service, "ipp", service.address)}};
+}
+
+std::size_t AddServer(std::vector<KnownServer>& servers,
+                      const std::wstring& name, const std::string& uri) {
+  for (std::size_t i = 0; i < servers.size(); ++i) {
+    KnownServer& server = servers[i];
     if (!IsSameServerName(server.name.c_str(), name)) continue;
     for (const std::string& known : server.uris) {
-      if (known == uri) return;
+      if (known == uri) return i;
     }
     if (!uri.empty()) server.uris.push_back(uri);
-    return;
+    return i;
   }
   servers.push_back({name, {}});
   if (!uri.empty()) servers.back().uris.push_back(uri);
+  return servers.size() - 1;
 }
 
-}  // namespace
+std::vector<std::string> ServerDeviceUris(const PrinterList& view) {
+  std::vector<std::string> device_uris;
+  for (const PrinterRecord& queue : view.printers) {
+    if (queue.level2.pPortName == nullptr) continue;
+    const std::string uri = Utf8FromWide(queue.level2.pPortName);
+    if (IsRemotePrinter(queue) || uri.compare(0, 4, "smb:") == 0) {
+      device_uris.push_back(uri);
+    }
+  }
+  return device_uris;
+}
 
 std::vector<KnownServer> ServersOf(const std::wstring& own_server,
                                    const std::vector<std::string>& device_uris,
@@ -39,50 +73,14 @@ std::vector<KnownServer> ServersOf(const std::wstring& own_server,
   std::vector<KnownServer> servers;
   if (!own_server.empty()) AddServer(servers, own_server, "");
   for (const std::string& uri : device_uris) {
-    const std::string scheme = uri.substr(0, uri.find(':'));
-    if (scheme == "smb") {
-      // Only the server: no user, no password, no workgroup, no share.
-      const std::string server = SmbUriServer(uri);
-      if (!server.empty()) {
-        AddServer(servers, SmbServerName(server), "smb://" + server);
-      }
-      continue;
+    if (std::optional<KnownServer> server = ServerOfDeviceUri(uri)) {
+      AddServer(servers, server->name, server->uris.front());
     }
-    const std::string host = UriHost(uri);
-    const int port = UriPort(uri);
-    if (!IsIppScheme(scheme) || host.empty() || port == 0) continue;
-    AddServer(servers, IppServerName(host, port), UriWithoutCredentials(uri));
   }
   for (const DnssdService& service : discovered) {
-    const std::string& host = service.host_name;
-    if (service.service_type == "_smb._tcp") {
-      AddServer(servers, SmbServerName(host), "smb://" + service.address);
-      continue;
+    if (std::optional<KnownServer> server = ServerOfService(service)) {
+      AddServer(servers, server->name, server->uris.front());
     }
-    if (!IsSharedQueue(service)) continue;
-    AddServer(servers, IppServerName(host, service.port),
-              ServiceUri(service, "ipp", service.address));
   }
-  return servers;
-}
-
-const std::vector<KnownServer>& KnownServers() {
-  static const std::vector<KnownServer> servers = [] {
-    const std::optional<PrinterList>& view = CupsQueueView();
-    // The remote queues' device URIs, and the SMB ones of all queues (CUPS
-    // takes a queue on an SMB share for one of its own).
-    std::vector<std::string> device_uris;
-    if (view) {
-      for (const PrinterRecord& queue : view->printers) {
-        if (queue.level2.pPortName == nullptr) continue;
-        const std::string uri = Utf8FromWide(queue.level2.pPortName);
-        if (IsRemotePrinter(queue) || uri.compare(0, 4, "smb:") == 0) {
-          device_uris.push_back(uri);
-        }
-      }
-    }
-    return ServersOf(view ? CupsServerName() : std::wstring(), device_uris,
-                     DiscoveredServices());
-  }();
   return servers;
 }

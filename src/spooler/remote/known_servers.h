@@ -2,10 +2,12 @@
 #ifndef QUELVARO_SPOOLER_REMOTE_KNOWN_SERVERS_H
 #define QUELVARO_SPOOLER_REMOTE_KNOWN_SERVERS_H
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "spooler/dnssd/dnssd_browse.h"
+#include "spooler/printer_records.h"
 
 // A print server: its "\\" name, and the URIs it is asked by, in the order
 // they became known: the printer URIs that lead to it (ipp, ipps, http,
@@ -17,19 +19,34 @@ struct KnownServer {
   std::vector<std::string> uris;
 };
 
-// The servers of a run, each once by name (names compared without case; a
-// host reached by IPP and by SMB under the same name is one server): own_server
-// first (the machine's CUPS server, when it answered; empty when not), then
-// the server each of device_uris prints to (the device URIs of the remote
-// queues and of the queues on SMB shares, in queue order; those of other
-// schemes lead nowhere), then the host of each discovered queue a print
-// server shares, and each discovered SMB server.
+// The server a queue's device URI prints to, with the one URI it is asked
+// by for that queue: an IPP one without user name or password, or
+// "smb://server" (no user, no password, no workgroup, no share). None for a
+// URI that leads to no print server (another scheme, no host, no port).
+std::optional<KnownServer> ServerOfDeviceUri(const std::string& uri);
+
+// The server a discovered service is, with the URI it is asked by: the host
+// of a queue a print server shares (reached at the address it was found
+// at), or an SMB server. None for any other service.
+std::optional<KnownServer> ServerOfService(const DnssdService& service);
+
+// Adds uri (when not empty, and not there yet) to the server of that name
+// in servers (names compared without case), which is added when new.
+// Returns the server's place in servers.
+std::size_t AddServer(std::vector<KnownServer>& servers,
+                      const std::wstring& name, const std::string& uri);
+
+// The device URIs of a view's queues that can lead to print servers: those
+// of the remote queues, and the SMB ones of all queues (CUPS takes a queue
+// on an SMB share for one of its own), in queue order.
+std::vector<std::string> ServerDeviceUris(const PrinterList& view);
+
+// The servers of a run, each once by name (a host reached by IPP and by SMB
+// under the same name is one server): own_server first (the machine's CUPS
+// server, when it answered; empty when not), then the server each of
+// device_uris prints to, in order, then those the discovered services are.
 std::vector<KnownServer> ServersOf(const std::wstring& own_server,
                                    const std::vector<std::string>& device_uris,
                                    const std::vector<DnssdService>& discovered);
-
-// The run's servers, from the run's view of the CUPS server's queues and
-// its discovery; made at the first call.
-const std::vector<KnownServer>& KnownServers();
 
 #endif  // QUELVARO_SPOOLER_REMOTE_KNOWN_SERVERS_H

@@ -20,7 +20,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <memory>
 
 #include "spooler/smb/smb_address.h"
 #include "spooler/smb/smb_client.h"
@@ -34,16 +33,6 @@ int MillisecondsLeft(Deadline deadline) {
   const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
       deadline - std::chrono::steady_clock::now());
   return static_cast<int>(std::clamp<long long>(left.count(), 0, 1 << 30));
-}
-
-void CloseDescriptor(int* fd) { close(*fd); }
-
-// Killed whether or not it has ended (a child that has written its whole
-// message has nothing left to do), and reaped.
-void KillAndReap(pid_t* child) {
-  kill(*child, SIGKILL);
-  while (waitpid(*child, nullptr, 0) < 0 && errno == EINTR) {
-  }
 }
 
 bool WriteAll(int fd, const std::string& bytes) {
@@ -92,53 +81,66 @@ int KeepOnlyOutput(int out) {
   _exit(status);
 }
 
-// What the child wrote, up to a whole message, the child's end of the pipe,
-// or the deadline, whichever comes first.
-std::string ReadMessage(int in, Deadline deadline) {
-  std::string message;
-  while (!DecodeSmbShareMessage(message)) {
-    pollfd readable = {in, POLLIN, 0};
-    const int ready = poll(&readable, 1, MillisecondsLeft(deadline));
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready <= 0) break;
-    char buffer[4096];
-    const ssize_t n = read(in, buffer, sizeof buffer);
-    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-    if (n <= 0) break;
-    message.append(buffer, static_cast<std::size_t>(n));
-  }
-  return message;
-}
-
 }  // namespace
 
 SmbListing StartSmbListing(const std::string& server, Deadline deadline) {
-  if (MillisecondsLeft(deadline) <= 0) return SmbListing(-1, -1);
+  SmbListing listing;
+  if (MillisecondsLeft(deadline) <= 0) return listing;
   int ends[2];
   // Close-on-exec: a program that another thread starts meanwhile must not
   // hold the pipe open.
-  if (pipe2(ends, O_CLOEXEC) != 0) return SmbListing(-1, -1);
+  if (pipe2(ends, O_CLOEXEC) != 0) return listing;
   const pid_t child = fork();
   if (child == 0) ListInChild(server, deadline, ends[1]);
   close(ends[1]);
-  if (child < 0) {
+  // The caller's end does not block: the caller's loop reads it.
+  if (child < 0 || fcntl(ends[0], F_SETFL, O_NONBLOCK) != 0) {
     close(ends[0]);
-    return SmbListing(-1, -1);
+    if (child > 0) {
+      kill(child, SIGKILL);
+      waitpid(child, nullptr, 0);
+    }
+    return listing;
   }
-  return SmbListing(child, ends[0]);
+  listing.child = child;
+  listing.pipe = ends[0];
+  return listing;
 }
 
-std::optional<SmbShareList> FinishSmbListing(SmbListing listing,
-                                             Deadline deadline) {
-  if (listing.first < 0) return std::nullopt;
-  const std::unique_ptr<int, void (*)(int*)> reader(&listing.second,
-                                                    &CloseDescriptor);
-  const std::unique_ptr<pid_t, void (*)(pid_t*)> running(&listing.first,
-                                                         &KillAndReap);
-  return DecodeSmbShareMessage(ReadMessage(listing.second, deadline));
+bool ReadSmbListing(SmbListing& listing) {
+  if (listing.pipe < 0) return true;
+  for (;;) {
+    char buffer[4096];
+    const ssize_t n = read(listing.pipe, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno == EAGAIN) return false;
+    if (n <= 0) return true;  // the child is gone, or the pipe failed
+    listing.message.append(buffer, static_cast<std::size_t>(n));
+    if (DecodeSmbShareMessage(listing.message)) return true;
+  }
+}
+
+std::optional<SmbShareList> EndSmbListing(SmbListing& listing) {
+  if (listing.child < 0) return std::nullopt;
+  // Killed whether or not it has ended (a child that has written its whole
+  // message has nothing left to do), and reaped.
+  kill(listing.child, SIGKILL);
+  while (waitpid(listing.child, nullptr, 0) < 0 && errno == EINTR) {
+  }
+  close(listing.pipe);
+  listing.child = -1;
+  listing.pipe = -1;
+  return DecodeSmbShareMessage(listing.message);
 }
 
 std::optional<SmbShareList> ListSmbPrinterShares(const std::string& server,
                                                  Deadline deadline) {
-  return FinishSmbListing(StartSmbListing(server, deadline), deadline);
+  SmbListing listing = StartSmbListing(server, deadline);
+  while (listing.pipe >= 0) {
+    pollfd readable = {listing.pipe, POLLIN, 0};
+    const int ready = poll(&readable, 1, MillisecondsLeft(deadline));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0 || ReadSmbListing(listing)) break;
+  }
+  return EndSmbListing(listing);
 }

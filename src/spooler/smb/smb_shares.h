@@ -24,17 +24,20 @@ std::optional<std::vector<std::pair<std::string, std::string>>>
 ListSmbPrinterShares(const std::string& server,
                      std::chrono::steady_clock::time_point deadline);
 
-// The same in two steps, so that the child can be started while the process
-// has no other thread (a thread that holds a lock of the C library, the
-// resolver's say, at the fork would leave the child waiting for it until
-// the deadline): StartSmbListing starts the child, FinishSmbListing waits
-// for its shares by the deadline, then kills and reaps it. Every listing
-// started must be finished.
-using SmbListing = std::pair<pid_t, int>;  // the child, and its pipe
+// The same for a caller's poll loop, many at once: StartSmbListing starts
+// the child; ReadSmbListing takes what the child wrote once its pipe is
+// readable, and says whether the listing is over (a whole message, or the
+// child gone); EndSmbListing (whether over or not: at the deadline) kills and
+// reaps the child and gives its shares. Every listing started must be ended.
+struct SmbListing {
+  pid_t child = -1;     // -1: none could be started
+  int pipe = -1;        // the child's message comes through this
+  std::string message;  // as far as it has come
+};
 SmbListing StartSmbListing(const std::string& server,
                            std::chrono::steady_clock::time_point deadline);
+bool ReadSmbListing(SmbListing& listing);
 std::optional<std::vector<std::pair<std::string, std::string>>>
-FinishSmbListing(SmbListing listing,
-                 std::chrono::steady_clock::time_point deadline);
+EndSmbListing(SmbListing& listing);
 
 #endif  // QUELVARO_SPOOLER_SMB_SMB_SHARES_H

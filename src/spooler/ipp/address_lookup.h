@@ -1,0 +1,53 @@
+// Name lookups for a loop that must never wait on one: each lookup runs on
+// one of a few threads of its own, and its answer is handed back through a
+// descriptor the loop polls. A lookup that hangs holds its thread, never the
+// loop; the loop gives up on it at its own deadline.
+#ifndef QUELVARO_SPOOLER_IPP_ADDRESS_LOOKUP_H
+#define QUELVARO_SPOOLER_IPP_ADDRESS_LOOKUP_H
+
+#include <cstddef>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "spooler/ipp/connect_socket.h"
+
+// A lookup asked for, and then answered.
+struct AddressQuestion {
+  std::size_t asker;  // the caller's number for who asked
+  std::string host;
+  int port;
+};
+struct AddressAnswer {
+  std::size_t asker;
+  std::vector<SocketAddress> addresses;  // none when the name has none
+};
+
+// The lookups of one loop. Shared with its threads, which end when no
+// question is left; the last owner closes the descriptor.
+struct AddressLookups {
+  std::mutex lock;
+  std::deque<AddressQuestion> questions;  // not yet taken by a thread
+  std::vector<AddressAnswer> answers;     // not yet taken by the loop
+  int threads = 0;                        // running
+  int ready = -1;                         // readable while answers wait
+};
+using SharedLookups = std::shared_ptr<AddressLookups>;
+
+// New lookups (with no descriptor when the system gives none: every lookup
+// is then answered with no addresses).
+SharedLookups StartAddressLookups();
+
+// The descriptor to poll for POLLIN.
+int LookupDescriptor(const SharedLookups& lookups);
+
+// Asks for the addresses of host and port, for asker.
+void AskAddresses(const SharedLookups& lookups, std::size_t asker,
+                  const std::string& host, int port);
+
+// The answers that have come since the last call.
+std::vector<AddressAnswer> TakeAddressAnswers(const SharedLookups& lookups);
+
+#endif  // QUELVARO_SPOOLER_IPP_ADDRESS_LOOKUP_H

@@ -1,0 +1,284 @@
+// One server's asking, step by step.
+#include "spooler/remote/server_asking.h"
+
+#include <algorithm>
+
+#include "spooler/device_uri.h"
+#include "spooler/ipp/ipp_message.h"
+#include "spooler/ipp/ipp_printers.h"
+#include "spooler/utf8_text.h"
+
+namespace {
+
+Deadline Now() { return std::chrono::steady_clock::now(); }
+
+bool IsSmbUri(const std::string& uri) { return uri.compare(0, 4, "smb:") == 0; }
+
+std::string Lower(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+void AppendPrinters(PrinterList& to, PrinterList&& from) {
+  for (std::vector<WCHAR>& block : from.text) {
+    to.text.push_back(std::move(block));
+  }
+  to.printers.insert(to.printers.end(), from.printers.begin(),
+                     from.printers.end());
+}
+
+#ifdef QUELVARO_HAVE_SMB
+// An SMB server's printer shares, each as the platform shows a share: the
+// share's name, "name,,comment" (no driver) and the comment.
+PrinterList SharesAsPrinters(const SmbShareList& shares) {
+  PrinterList printers;
+  std::wstring text;
+  for (const auto& share : shares) {
+    PRINTER_INFO_2 info = {};
+    WideFromUtf8(share.first, text);
+    info.pPrinterName = KeepText(printers.text, text);
+    info.pShareName = info.pPrinterName;
+    WideFromUtf8(share.second, text);
+    info.pComment = KeepText(printers.text, text);
+    info.Attributes = PRINTER_ATTRIBUTE_NETWORK | PRINTER_ATTRIBUTE_SHARED;
+    PRINTER_INFO_1 level1 = {};
+    level1.Flags = PRINTER_ENUM_ICON8;
+    level1.pName = info.pPrinterName;
+    level1.pComment = info.pComment;
+    text = std::wstring(info.pPrinterName) + L",," + info.pComment;
+    level1.pDescription = KeepText(printers.text, text);
+    printers.printers.push_back({level1, info});
+  }
+  return printers;
+}
+#endif
+
+// The deadline of an asking (re)started now.
+Deadline Bound(Deadline run_end) { return std::min(Now() + kServerBound, run_end); }
+
+void StartListing(ServerAsking& asking, const std::string& uri) {
+  const std::string host = UriHost(uri);
+  for (const ShareListing& listed : asking.smb) {
+    if (Lower(listed.host) == Lower(host)) return;
+  }
+  ShareListing listing;
+  listing.host = host;
+#ifdef QUELVARO_HAVE_SMB
+  listing.listing = StartSmbListing(host, asking.deadline);
+#endif
+  listing.over = listing.listing.child < 0;
+  asking.smb.push_back(std::move(listing));
+}
+
+void EndListing(ShareListing& listing) {
+  if (listing.over) return;
+  listing.over = true;
+#ifdef QUELVARO_HAVE_SMB
+  if (std::optional<SmbShareList> shares = EndSmbListing(listing.listing)) {
+    listing.shares = SharesAsPrinters(*shares);
+  }
+#endif
+}
+
+// Whether the listing's child has said all it will.
+bool ReadListing(ShareListing& listing) {
+#ifdef QUELVARO_HAVE_SMB
+  return ReadSmbListing(listing.listing);
+#else
+  static_cast<void>(listing);
+  return true;
+#endif
+}
+
+// Sends an IPP request for uri over the asking's connection when it is to
+// the same host and port and still open, else over a new one, once the
+// host's addresses are known.
+void Ask(ServerAsking& asking, const std::string& uri, int operation) {
+  const bool server = operation == kIppCupsGetPrinters;
+  HttpRequest request = {UriHost(uri), UriPort(uri),
+                         server ? "/" : UriResource(uri),
+                         IppRequest(operation, server ? "" : uri, asking.user,
+                                    PrinterAttributeNames()),
+                         false};
+  if (asking.http.fd >= 0 && Lower(asking.http_host) == Lower(request.host) &&
+      asking.http_port == request.port) {
+    BeginHttp(asking.http, std::move(request), asking.deadline);
+    return;
+  }
+  CloseHttp(asking.http);
+  asking.http = HttpExchange();
+  asking.http_host = request.host;
+  asking.http_port = request.port;
+  if (std::optional<std::vector<SocketAddress>> numeric =
+          NumericAddresses(request.host, request.port)) {
+    asking.http.addresses = std::move(*numeric);
+    BeginHttp(asking.http, std::move(request), asking.deadline);
+    return;
+  }
+  asking.wants_addresses = true;
+  asking.lookup_sent = false;
+  asking.waiting = std::move(request);
+}
+
+// Get-Printer-Attributes at the next IPP URI, or the end of the IPP side.
+void AskNextPrinter(ServerAsking& asking) {
+  while (asking.next_uri < asking.server.uris.size()) {
+    const std::string& uri = asking.server.uris[asking.next_uri++];
+    if (IsSmbUri(uri)) continue;
+    asking.ipp = kIppEachPrinter;
+    Ask(asking, uri, kIppGetPrinterAttributes);
+    return;
+  }
+  asking.ipp = kIppOver;
+  CloseHttp(asking.http);
+}
+
+// CUPS-Get-Printers at the first IPP URI: all of a server's printer URIs
+// name the same host, which is asked what it is once.
+void AskWhatItIs(ServerAsking& asking) {
+  for (const std::string& uri : asking.server.uris) {
+    if (IsSmbUri(uri)) continue;
+    asking.ipp = kIppWhatItIs;
+    Ask(asking, uri, kIppCupsGetPrinters);
+    return;
+  }
+}
+
+void TakeAnswer(ServerAsking& asking) {
+  int status = 0;
+  const std::optional<std::string> answer = IppAnswerOf(asking.http, &status);
+  std::optional<PrinterList> printers;
+  if (answer) printers = PrintersInAnswer(*answer);
+  if (asking.ipp == kIppWhatItIs) {
+    asking.answered = status != 0;
+    asking.cups_server = printers && !printers->printers.empty();
+    if (asking.cups_server) {
+      // A CUPS server's queues are the whole answer from that host.
+      AppendPrinters(asking.printers, std::move(*printers));
+      asking.ipp = kIppOver;
+      CloseHttp(asking.http);
+      return;
+    }
+    if (!asking.answered) {
+      // A host that did not answer that is not asked again.
+      asking.ipp = kIppOver;
+      CloseHttp(asking.http);
+      return;
+    }
+    asking.next_uri = 0;
+    AskNextPrinter(asking);
+    return;
+  }
+  if (printers) AppendPrinters(asking.printers, std::move(*printers));
+  if (status == 0) {
+    asking.ipp = kIppOver;
+    CloseHttp(asking.http);
+    return;
+  }
+  AskNextPrinter(asking);
+}
+
+void Stop(ServerAsking& asking) {
+  CloseHttp(asking.http);
+  asking.wants_addresses = false;
+  if (asking.ipp != kIppNotAsked) asking.ipp = kIppOver;
+  for (ShareListing& listing : asking.smb) EndListing(listing);
+}
+
+}  // namespace
+
+void StartAsking(ServerAsking& asking, Deadline run_end) {
+  asking.started = true;
+  asking.deadline = Bound(run_end);
+  for (const std::string& uri : asking.server.uris) {
+    if (IsSmbUri(uri)) StartListing(asking, uri);
+  }
+  AskWhatItIs(asking);
+}
+
+void AddAskingUri(ServerAsking& asking, const std::string& uri,
+                  Deadline run_end) {
+  std::vector<std::string>& uris = asking.server.uris;
+  if (std::find(uris.begin(), uris.end(), uri) != uris.end()) return;
+  uris.push_back(uri);
+  if (!asking.started) return;
+  if (IsAskingOver(asking)) asking.deadline = Bound(run_end);
+  if (IsSmbUri(uri)) {
+    StartListing(asking, uri);
+  } else if (asking.ipp == kIppNotAsked) {
+    AskWhatItIs(asking);
+  } else if (asking.ipp == kIppOver && asking.answered && !asking.cups_server) {
+    AskNextPrinter(asking);
+  }
+}
+
+void GiveAddresses(ServerAsking& asking, std::vector<SocketAddress> addresses) {
+  if (!asking.wants_addresses) return;
+  asking.wants_addresses = false;
+  asking.http.addresses = std::move(addresses);
+  BeginHttp(asking.http, std::move(asking.waiting), asking.deadline);
+}
+
+void AskingPolls(const ServerAsking& asking, PollSet& set) {
+  if (!asking.started || IsAskingOver(asking)) return;
+  WakeBy(set, asking.deadline);
+  if (asking.ipp == kIppWhatItIs || asking.ipp == kIppEachPrinter) {
+    WantPoll(set, asking.http.fd, HttpEvents(asking.http));
+    if (!asking.wants_addresses) WakeBy(set, HttpWakeTime(asking.http));
+  }
+  for (const ShareListing& listing : asking.smb) {
+    if (!listing.over) WantPoll(set, listing.listing.pipe, POLLIN);
+  }
+}
+
+void ContinueAsking(ServerAsking& asking, const PollSet& set) {
+  if (!asking.started || IsAskingOver(asking)) return;
+  // What each descriptor is ready for, read before any is closed or opened.
+  const short http_ready = ReadyEvents(set, asking.http.fd);
+  std::vector<short> smb_ready;
+  for (const ShareListing& listing : asking.smb) {
+    smb_ready.push_back(listing.over ? 0 : ReadyEvents(set, listing.listing.pipe));
+  }
+  if (Now() >= asking.deadline) {
+    Stop(asking);
+    return;
+  }
+  for (std::size_t i = 0; i < smb_ready.size(); ++i) {
+    ShareListing& listing = asking.smb[i];
+    if (!listing.over && smb_ready[i] != 0 && ReadListing(listing)) {
+      EndListing(listing);
+    }
+  }
+  if ((asking.ipp == kIppWhatItIs || asking.ipp == kIppEachPrinter) &&
+      !asking.wants_addresses) {
+    ContinueHttp(asking.http, http_ready);
+    if (IsHttpOver(asking.http)) TakeAnswer(asking);
+  }
+}
+
+bool IsAskingOver(const ServerAsking& asking) {
+  if (asking.ipp == kIppWhatItIs || asking.ipp == kIppEachPrinter) return false;
+  for (const ShareListing& listing : asking.smb) {
+    if (!listing.over) return false;
+  }
+  return true;
+}
+
+std::size_t AskingDescriptors(const ServerAsking& asking) {
+  std::size_t listings = 0;
+  for (const std::string& uri : asking.server.uris) {
+    if (IsSmbUri(uri)) ++listings;
+  }
+  return 1 + listings;
+}
+
+PrinterList TakePrinters(ServerAsking& asking) {
+  Stop(asking);
+  PrinterList printers = std::move(asking.printers);
+  for (ShareListing& listing : asking.smb) {
+    AppendPrinters(printers, std::move(listing.shares));
+  }
+  return printers;
+}

@@ -1,0 +1,82 @@
+// Asking one print server what it has, as a state a poll loop moves along
+// beside every other server's: its IPP host over one connection where the
+// host keeps it open (CUPS-Get-Printers; when it is no CUPS server,
+// Get-Printer-Attributes at each of its printer URIs), and its SMB printer
+// shares, each listing in a child process of its own. All of it by the
+// asking's own bound, counted from its own start.
+#ifndef QUELVARO_SPOOLER_REMOTE_SERVER_ASKING_H
+#define QUELVARO_SPOOLER_REMOTE_SERVER_ASKING_H
+
+#include <string>
+#include <vector>
+
+#include "spooler/ipp/http_exchange.h"
+#include "spooler/poll_set.h"
+#include "spooler/printer_records.h"
+#include "spooler/remote/known_servers.h"
+#include "spooler/smb/smb_share_message.h"
+#include "spooler/smb/smb_shares.h"
+
+// Where the IPP side of an asking stands.
+enum IppAsking {
+  kIppNotAsked,     // not started, or the server has no IPP URI (yet)
+  kIppWhatItIs,     // CUPS-Get-Printers, once for the host
+  kIppEachPrinter,  // Get-Printer-Attributes at server.uris[next_uri - 1]
+  kIppOver,
+};
+
+// One SMB listing of the server's.
+struct ShareListing {
+  std::string host;      // as written in its smb:// URI
+  SmbListing listing;
+  bool over = false;
+  PrinterList shares;    // what it found, as printers
+};
+
+struct ServerAsking {
+  KnownServer server;            // the name, and the URIs known so far
+  std::string user;              // requesting-user-name
+  bool started = false;
+  Deadline deadline = {};        // the asking's own bound
+  IppAsking ipp = kIppNotAsked;
+  std::size_t next_uri = 0;      // the next of server.uris to look at
+  bool answered = false;         // the host answered CUPS-Get-Printers
+  bool cups_server = false;      // ... with queues
+  HttpExchange http;             // the request under way, its connection
+  std::string http_host;         // the host and port the connection is to
+  int http_port = 0;
+  bool wants_addresses = false;  // the request waits for a lookup of
+  HttpRequest waiting;           // http_host
+  bool lookup_sent = false;      // (the loop has asked for it)
+  PrinterList printers;          // the IPP printers, as they come
+  std::vector<ShareListing> smb;
+};
+
+// Starts asking the server (the IPP exchange, a child for each SMB
+// server), bounded by kServerBound from now and by run_end.
+void StartAsking(ServerAsking& asking, Deadline run_end);
+
+// A URI of the server's learnt later. An asking already over asks again
+// when the URI calls for it: another printer of a host that is no CUPS
+// server, another SMB server name.
+void AddAskingUri(ServerAsking& asking, const std::string& uri,
+                  Deadline run_end);
+
+// The addresses a lookup gave for the host the asking waits for.
+void GiveAddresses(ServerAsking& asking, std::vector<SocketAddress> addresses);
+
+// What the asking waits for, and moving it on after the wait.
+void AskingPolls(const ServerAsking& asking, PollSet& set);
+void ContinueAsking(ServerAsking& asking, const PollSet& set);
+
+// Whether the asking is over: the IPP side and every SMB listing.
+bool IsAskingOver(const ServerAsking& asking);
+
+// The descriptors the asking holds open at most while it runs.
+std::size_t AskingDescriptors(const ServerAsking& asking);
+
+// The server's printers as the asking found them: the IPP ones, then the
+// SMB shares, listing by listing. Stops whatever still runs.
+PrinterList TakePrinters(ServerAsking& asking);
+
+#endif  // QUELVARO_SPOOLER_REMOTE_SERVER_ASKING_H
