@@ -40,6 +40,12 @@ const SmbShareList kPrinterShares = {
     {"Laser", "Laserdrucker"},
 };
 
+// The process's one starter, started while the test has one thread.
+const SmbStarter& Starter() {
+  static const SmbStarter starter = StartSmbStarter();
+  return starter;
+}
+
 std::string Server(const char* variable) {
   const char* value = std::getenv(variable);
   return value != nullptr ? value : "";
@@ -50,7 +56,7 @@ std::optional<SmbShareList> ListQuietly(const std::string& server,
                                         Clock::time_point deadline) {
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
-  auto shares = ListSmbPrinterShares(server, deadline);
+  auto shares = ListSmbPrinterShares(Starter(), server, deadline);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   return shares;
@@ -137,12 +143,13 @@ TEST(SmbShares, FourThreadsListTheSameServerAtOnce) {
   const int kThreads = 4;
   const int kRounds = 5;
   std::vector<std::optional<SmbShareList>> results(kThreads * kRounds);
+  const SmbStarter& starter = Starter();
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([&results, &server, t] {
+    threads.emplace_back([&results, &server, &starter, t] {
       for (int round = 0; round < kRounds; ++round) {
         results[t * kRounds + round] = ListSmbPrinterShares(
-            server, Clock::now() + std::chrono::seconds(20));
+            starter, server, Clock::now() + std::chrono::seconds(20));
       }
     });
   }

@@ -78,12 +78,14 @@ struct NetworkRun {
   bool over = false;             // the loop has ended
   std::atomic<bool> stopping{false};
   int wake = -1;                 // written to end the loop early
+  SmbStarter smb_starter;        // forked before the loop's thread starts
   std::thread loop;
 };
 
 // The loop's own state, which only the loop's thread touches.
 struct RunLoop {
   RunSettings settings;
+  SmbStarter smb_starter;
   Deadline run_end;
   SharedLookups lookups;
   HttpExchange view;
@@ -159,6 +161,7 @@ void EnsureAsked(RunLoop& loop, const std::wstring& name,
   ServerAsking asking;
   asking.server = {name, {uri}};
   asking.user = loop.settings.user;
+  asking.smb_starter = loop.smb_starter;
   loop.askings.push_back(std::move(asking));
   loop.by_name.emplace(key, i);
   loop.released.push_back(false);
@@ -343,6 +346,7 @@ bool IsLoopOver(const RunLoop& loop) {
 void Loop(NetworkRun* run, RunSettings settings) {
   RunLoop loop;
   loop.settings = std::move(settings);
+  loop.smb_starter = run->smb_starter;
   loop.run_end = run->started + kRunBound;
   loop.descriptors_left = DescriptorBudget();
   loop.lookups = StartAddressLookups();
@@ -394,6 +398,10 @@ NetworkRun* StartRun() {
   run->wake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   RunSettings settings = {CupsServerHost(), CupsServerPort(), CupsUser(),
                           CupsServerName()};
+#ifdef QUELVARO_HAVE_SMB
+  // While the program has this one thread.
+  run->smb_starter = StartSmbStarter();
+#endif
   try {
     run->loop = std::thread(&Loop, run.get(), std::move(settings));
   } catch (const std::system_error&) {
@@ -414,6 +422,9 @@ void EndRun(NetworkRun* run) {
   const std::unique_ptr<NetworkRun> owned(run);
   if (run->loop.joinable()) run->loop.join();
   if (run->wake >= 0) close(run->wake);
+#ifdef QUELVARO_HAVE_SMB
+  EndSmbStarter(run->smb_starter);
+#endif
 }
 
 // The run: started by the first call that needs it, ended with the process.

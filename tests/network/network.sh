@@ -15,6 +15,7 @@
 #   net_start_cups       the server the program asks: no sharing, local and
 #                        remote queues
 #   net_start_silent     listeners on silentN:631 that never answer
+#   net_start_farm       the printer farm (NET_FARM, below), when asked for
 #   net_wait_ready       wait until all of it answers and is advertised
 #   net_show_logs        the logs, for a start that failed
 #
@@ -34,6 +35,39 @@ NET_PRINTSRV_QUEUES=$'Geteilt-Süd\nShared'
 # The instance names of every _ipp._tcp (and _ipps._tcp) service, sorted.
 NET_DNSSD_NAMES=$(printf '%s\n' "$NET_IPPEVE_NAME" "Shared printer @ ${NET_HOSTNAME%.local}" \
   "Geteilter Drucker Süd @ ${NET_HOSTNAME%.local}" | LC_ALL=C sort)
+
+# The network at campus scale, when asked for (private_network.sh reads these):
+#   NET_FARM=N             N IPP printers prn-0001 ... behind remote queues
+#                          Farm-0001 ... of the program's server
+#                          (tests/network/printer_farm.py); each answers
+#                          NET_FARM_DELAY_MS (default 100) after a request
+#   NET_FARM_DOWN=P        P percent of them down: the first half of those
+#                          on addresses whose SYNs are dropped, the rest on
+#                          ones that take connections and never answer
+#   NET_DNSSD_SERVICES=M   M more _ipp._tcp services "Dienst 0001 ..." that
+#                          avahi advertises from static service files
+# NET_FARM_ANSWERING and NET_FARM_DOWN_NAMES (the printers' names, a line
+# each) and NET_DNSSD_SERVICE_NAMES tell the test what to expect.
+net_farm_name() { printf 'prn-%04d' "$1"; }
+net_farm_hosts() {  # the farm's hosts: ADDRESS NAME DELAY KIND, a line each
+  local n=${NET_FARM:-0} down=$(( ${NET_FARM:-0} * ${NET_FARM_DOWN:-0} / 100 )) i address kind
+  local dropped=$(( down / 2 ))
+  for i in $(seq 1 "$n"); do
+    kind=answer
+    if ((i <= dropped)); then
+      kind=dropped address="192.0.2.$((99 + i))"
+    else
+      address="127.1.$((i / 250)).$((i % 250 + 1))"
+      ((i <= down)) && kind=silent
+    fi
+    echo "$address $(net_farm_name "$i") ${NET_FARM_DELAY_MS:-100} $kind"
+  done
+}
+net_service_name() { printf 'Dienst %04d' "$1"; }
+NET_DNSSD_SERVICE_NAMES=$(for i in $(seq 1 "${NET_DNSSD_SERVICES:-0}"); do net_service_name "$i"; echo; done)
+if [[ -n "$NET_DNSSD_SERVICE_NAMES" ]]; then
+  NET_DNSSD_NAMES=$(printf '%s\n%s\n' "$NET_DNSSD_NAMES" "$NET_DNSSD_SERVICE_NAMES" | LC_ALL=C sort)
+fi
 
 # Hosts that never answer a SYN: their addresses are routed into a veth pair
 # towards a neighbour that does not exist (a fixed, made-up MAC address), so
@@ -83,7 +117,12 @@ net_setup() {
     echo "127.0.0.1 smbsrv"
     echo "127.0.0.5 smbzu"
     echo "192.0.2.30 smbtot"
+    net_farm_hosts | awk '{ print $1, $2 }'
   } >"$hosts"
+  net_farm_hosts >"$NET_DIR/farm-hosts"
+  NET_FARM_ANSWERING=$(awk '$4 == "answer" { print $2 }' "$NET_DIR/farm-hosts")
+  NET_FARM_DOWN_NAMES=$(awk '$4 != "answer" { print $2 }' "$NET_DIR/farm-hosts")
+  net_write_services
   chmod 644 "$hosts"
   mount --bind "$hosts" /etc/hosts
 }
@@ -117,7 +156,29 @@ CONF
   net_wait 5 "the D-Bus system bus" test -S /run/dbus/system_bus_socket
 }
 
+# NET_DNSSD_SERVICES static service files, for avahi to advertise.
+net_write_services() {
+  local i
+  for i in $(seq 1 "${NET_DNSSD_SERVICES:-0}"); do
+    cat >"$NET_DIR/avahi-services/dienst-$i.service" <<SERVICE
+<?xml version="1.0" standalone='no'?>
+<!DOCTYPE service-group SYSTEM "avahi-service.dtd">
+<service-group>
+  <name>$(net_service_name "$i")</name>
+  <service>
+    <type>_ipp._tcp</type>
+    <port>631</port>
+    <txt-record>rp=ipp/print</txt-record>
+    <txt-record>ty=Belvantro Dienst $i</txt-record>
+    <txt-record>note=Etage $((i % 7))</txt-record>
+  </service>
+</service-group>
+SERVICE
+  done
+}
+
 net_start_avahi() {
+  # cache-entries-max: avahi's default 4,096 records hold some 900 services.
   cat >"$NET_DIR/etc/avahi-daemon.conf" <<CONF
 [server]
 host-name=${NET_HOSTNAME%.local}
@@ -126,6 +187,7 @@ use-ipv4=yes
 use-ipv6=no
 allow-interfaces=lo
 enable-dbus=yes
+cache-entries-max=65536
 ratelimit-interval-usec=1000000
 ratelimit-burst=1000
 [wide-area]
@@ -175,13 +237,18 @@ net_start_cups() {
   net_add_remote "Fern-Büro" "ipp://printsrv/printers/Shared" &&
     net_add_remote "Fern-Zwei" "ipps://printsrv:631/printers/Geteilt-S%C3%BCd" &&
     net_add_remote_printer "Etikett" "ipp://etikett:$NET_IPPEVE_PORT/ipp/print" &&
-    net_add_remote "Nirgendwo" "ipp://deadhost/printers/gone" || return 1
+    { [[ ${NET_DEADHOST:-1} == 0 ]] ||
+      net_add_remote "Nirgendwo" "ipp://deadhost/printers/gone"; } || return 1
   local i
   for i in $(seq 1 "${NET_DEAD_QUEUES:-0}"); do
     net_add_remote "Tot$i" "ipp://dead$i/printers/tot$i" || return 1
   done
   for i in $(seq 1 "${NET_SILENT_QUEUES:-0}"); do
     net_add_remote "Still$i" "ipp://silent$i/printers/still$i" || return 1
+  done
+  for i in $(seq 1 "${NET_FARM:-0}"); do
+    net_add_remote_printer "$(printf 'Farm-%04d' "$i")" \
+      "ipp://$(net_farm_name "$i")/ipp/print" || return 1
   done
   NET_CUPS_PORT=$CUPS_PORT NET_CUPS_DIR=$CUPS_DIR NET_CUPS_ACCESS_LOG=$CUPS_ACCESS_LOG
 }
@@ -249,6 +316,17 @@ net_start_silent() {
   done
 }
 
+net_start_farm() {
+  [[ ${NET_FARM:-0} -gt 0 ]] || return 0
+  mkdir -p "$NET_DIR/farm"
+  NET_FARM_DIR="$NET_DIR/farm"
+  # The kernel takes so many connections at once only with a longer queue.
+  sysctl -qw net.core.somaxconn=4096 net.ipv4.tcp_max_syn_backlog=4096 2>/dev/null
+  awk '$4 != "dropped"' "$NET_DIR/farm-hosts" >"$NET_FARM_DIR/listening"
+  python3 "$net_here/printer_farm.py" "$NET_FARM_DIR" "$NET_FARM_DIR/listening" \
+    >"$NET_DIR/log/farm.log" 2>&1 &
+}
+
 # net_wait SECONDS WHAT COMMAND...: run COMMAND every 0.1 s until it succeeds,
 # for SECONDS at most (it runs once whatever SECONDS says).
 net_wait() {
@@ -275,7 +353,10 @@ net_advertised() {
 
 # Waits 20 s at most for all of it.
 net_wait_ready() {
-  local by=$((SECONDS + 20))
+  local by=$((SECONDS + 20 + ${NET_FARM:-0} / 50 + ${NET_DNSSD_SERVICES:-0} / 50))
+  if [[ ${NET_FARM:-0} -gt 0 ]]; then
+    net_wait $((by - SECONDS)) "the printer farm" test -e "$NET_FARM_DIR/ready" || return 1
+  fi
   net_wait $((by - SECONDS)) "the silent listeners" \
     test -e "$NET_DIR/silent/silent1/port" -a -e "$NET_DIR/silent/silent2/port" \
     -a -e "$NET_DIR/silent/silent3/port" &&

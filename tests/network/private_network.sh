@@ -31,6 +31,9 @@
 #   NET_DEAD_QUEUES=N    N more queues Tot1..TotN, ipp://deadI/printers/totI
 #   NET_SILENT_QUEUES=N  N (at most 3) more queues Still1..StillN,
 #                        ipp://silentI/printers/stillI
+#   NET_DEADHOST=0       no Nirgendwo queue (no host that never connects)
+#   NET_FARM, NET_FARM_DELAY_MS, NET_FARM_DOWN, NET_DNSSD_SERVICES
+#                        the network at campus scale (network.sh)
 #   NET_SAMBA=1          start Samba too (tests/network/samba.sh, smb_start):
 #                        smbsrv (127.0.0.1, guests welcome), smbzu (refuses
 #                        guests), smbtot (never connects), and queues of the
@@ -51,6 +54,9 @@
 #   NET_PRINTSRV_QUEUES      printsrv's queues, a line each, sorted
 #   NET_SILENT_DIR           silentI's listener writes connections (a count)
 #                            and request-N there under silentI/
+#   NET_FARM_DIR             the printer farm's folder (its counts file)
+#   NET_FARM_ANSWERING, NET_FARM_DOWN_NAMES   its printers' names, a line each
+#   NET_DNSSD_SERVICE_NAMES  the names of the NET_DNSSD_SERVICES services
 #   DBUS_SYSTEM_BUS_ADDRESS  the namespace's system bus
 #
 # Exits with COMMAND's status; 77 when not root or the namespaces are
@@ -118,6 +124,7 @@ net_setup || net_failed "setting up the namespace failed"
 net_start_dbus || net_failed "D-Bus did not start"
 net_start_avahi || net_failed "avahi-daemon did not start"
 net_start_silent
+net_start_farm
 net_start_ippeve
 net_start_printsrv || net_failed "printsrv did not start"
 net_start_cups || net_failed "the program's server did not start"
@@ -138,7 +145,8 @@ net_wait_ready || net_failed "the network did not get ready"
 export CUPS_SERVER NET_CUPS_PORT NET_CUPS_DIR NET_CUPS_ACCESS_LOG
 export NET_PRINTSRV_SERVER NET_PRINTSRV_PORT NET_PRINTSRV_DIR NET_PRINTSRV_ACCESS_LOG
 export NET_IPPEVE_PORT NET_IPPEVE_NAME NET_IPPEVE_LOG NET_HOSTNAME NET_DNSSD_NAMES
-export NET_PRINTSRV_QUEUES
+export NET_PRINTSRV_QUEUES NET_FARM_DIR NET_FARM_ANSWERING NET_FARM_DOWN_NAMES
+export NET_DNSSD_SERVICE_NAMES
 export NET_SILENT_DIR="$NET_DIR/silent"
 
 "$@"

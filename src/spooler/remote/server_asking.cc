@@ -66,9 +66,9 @@ void StartListing(ServerAsking& asking, const std::string& uri) {
   ShareListing listing;
   listing.host = host;
 #ifdef QUELVARO_HAVE_SMB
-  listing.listing = StartSmbListing(host, asking.deadline);
+  listing.listing = StartSmbListing(asking.smb_starter, host, asking.deadline);
 #endif
-  listing.over = listing.listing.child < 0;
+  listing.over = listing.listing.pipe < 0;
   asking.smb.push_back(std::move(listing));
 }
 

@@ -36,6 +36,7 @@ struct ShareListing {
 struct ServerAsking {
   KnownServer server;            // the name, and the URIs known so far
   std::string user;              // requesting-user-name
+  SmbStarter smb_starter;        // starts the SMB listings' children
   bool started = false;
   Deadline deadline = {};        // the asking's own bound
   IppAsking ipp = kIppNotAsked;

@@ -2,42 +2,41 @@
 #ifndef QUELVARO_SPOOLER_SMB_SMB_SHARES_H
 #define QUELVARO_SPOOLER_SMB_SMB_SHARES_H
 
-#include <sys/types.h>
-
 #include <chrono>
 #include <optional>
 #include <string>
-#include <utility>
-#include <vector>
 
-// The printer shares of the SMB server `server` (a host name or address, as
-// written in an smb:// URI, without workgroup, user or share), in the order
-// the server lists them, as (share name, comment) in UTF-8. Asked on port 445
+#include "spooler/smb/smb_share_message.h"
+#include "spooler/smb/smb_starter.h"
+
+// One listing of the printer shares of the SMB server `server` (a host name
+// or address, as written in an smb:// URI, without workgroup, user or
+// share), in the order the server lists them, in UTF-8. Asked on port 445
 // in an anonymous session: no user name, no password, nothing from the
-// user's or the machine's Samba configuration.
-// Empty optional when the server could not be listed: no answer, refused,
-// wants a password, or the deadline passed. Returns by the deadline whatever
-// the server does. Each call lists in a child process of its own (see
-// smb_shares.cc), which it kills and reaps itself before it returns; nothing
-// else in the program may reap children it did not start (waitpid(-1, ...)).
-std::optional<std::vector<std::pair<std::string, std::string>>>
-ListSmbPrinterShares(const std::string& server,
-                     std::chrono::steady_clock::time_point deadline);
-
-// The same for a caller's poll loop, many at once: StartSmbListing starts
-// the child; ReadSmbListing takes what the child wrote once its pipe is
-// readable, and says whether the listing is over (a whole message, or the
-// child gone); EndSmbListing (whether over or not: at the deadline) kills and
-// reaps the child and gives its shares. Every listing started must be ended.
+// user's or the machine's Samba configuration. It runs in a child process
+// that the starter forks for it and ends by the deadline, whatever the
+// server does; the caller's loop reads its pipe:
+//   StartSmbListing  has the starter start it
+//   ReadSmbListing   takes what the child wrote, once the pipe is readable;
+//                    true once the listing is over (a whole message, or the
+//                    child gone)
+//   EndSmbListing    (whether over or not: at the deadline) closes the pipe
+//                    and gives the shares; none when the server could not
+//                    be listed (no answer, refused, wants a password, the
+//                    deadline passed)
+// Every listing started must be ended.
 struct SmbListing {
-  pid_t child = -1;     // -1: none could be started
-  int pipe = -1;        // the child's message comes through this
+  int pipe = -1;        // -1: none could be started
   std::string message;  // as far as it has come
 };
-SmbListing StartSmbListing(const std::string& server,
+SmbListing StartSmbListing(const SmbStarter& starter, const std::string& server,
                            std::chrono::steady_clock::time_point deadline);
 bool ReadSmbListing(SmbListing& listing);
-std::optional<std::vector<std::pair<std::string, std::string>>>
-EndSmbListing(SmbListing& listing);
+std::optional<SmbShareList> EndSmbListing(SmbListing& listing);
+
+// The same, waited for.
+std::optional<SmbShareList> ListSmbPrinterShares(
+    const SmbStarter& starter, const std::string& server,
+    std::chrono::steady_clock::time_point deadline);
 
 #endif  // QUELVARO_SPOOLER_SMB_SMB_SHARES_H

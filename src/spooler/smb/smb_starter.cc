@@ -1,0 +1,243 @@
+// The starter, and the listing children it forks. libsmbclient (as Debian
+// builds it) has no thread support: all its state, the talloc stack of
+// temporary memory included, is global, so two listings at once in one
+// process would share it. It can also not be told to stop: its connect
+// waits 5 seconds whatever its timeout says, and the timeout bounds each
+// request, not a listing. A child per listing is isolated from both, and
+// from the program; the program never loads a configuration, never sees
+// libsmbclient's output, and keeps no memory of it.
+#include "spooler/smb/smb_starter.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <vector>
+
+#include "spooler/smb/smb_address.h"
+#include "spooler/smb/smb_client.h"
+#include "spooler/smb/smb_share_message.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Deadline = Clock::time_point;
+
+// The longest server name a request carries.
+const std::size_t kMostRequestBytes = 4096;
+
+// How often the starter looks for children to reap while none is due.
+const int kReapMilliseconds = 100;
+
+int MillisecondsLeft(Deadline deadline) {
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+      deadline - Clock::now());
+  return static_cast<int>(std::clamp<long long>(left.count(), 0, 1 << 30));
+}
+
+bool WriteAll(int fd, const std::string& bytes) {
+  std::size_t written = 0;
+  while (written < bytes.size()) {
+    const ssize_t n = write(fd, bytes.data() + written, bytes.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    written += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// The child's standard streams go to /dev/null (libsmbclient writes its
+// debug output to standard output), and of the descriptors it inherited it
+// keeps only `out`, as 3.
+int KeepOnlyOutput(int out) {
+  if (out <= STDERR_FILENO) out = fcntl(out, F_DUPFD, STDERR_FILENO + 1);
+  const int null = open("/dev/null", O_RDWR);
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (null >= 0 && null != fd) dup2(null, fd);
+  }
+  const int kept = STDERR_FILENO + 1;
+  if (out != kept) out = dup2(out, kept);
+  if (out != kept) return -1;
+  close_range(kept + 1, ~0U, 0);
+  return kept;
+}
+
+// A listing child: lists, writes the message (only for a listing that
+// worked) and ends without running exit handlers or flushing streams.
+[[noreturn]] void ListInChild(const std::string& server, Deadline deadline,
+                              int out) {
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  int status = 1;
+  try {
+    out = KeepOnlyOutput(out);
+    const std::optional<std::string> address = SmbNumericAddress(server);
+    if (out >= 0 && address) {
+      const std::optional<SmbShareList> shares = ListSmbPrinterSharesHere(
+          *address, std::max(1, MillisecondsLeft(deadline)));
+      if (shares && WriteAll(out, EncodeSmbShareMessage(*shares))) status = 0;
+    }
+  } catch (...) {
+  }
+  _exit(status);
+}
+
+// A child of the starter's, and when it must have ended.
+struct Child {
+  pid_t pid;
+  Deadline deadline;
+};
+
+void KillAndReap(const Child& child) {
+  kill(child.pid, SIGKILL);
+  while (waitpid(child.pid, nullptr, 0) < 0 && errno == EINTR) {
+  }
+}
+
+// One request: the deadline (the steady clock is the machine's monotonic
+// one, the same in every process) and the server's name; the pipe's end
+// comes beside it.
+struct Request {
+  std::int64_t deadline_ticks;
+  char server[kMostRequestBytes];
+};
+
+// Takes one request; false once the program has closed its end.
+bool TakeRequest(int socket, std::vector<Child>& children) {
+  Request request = {};
+  char control[CMSG_SPACE(sizeof(int))] = {};
+  iovec data = {&request, sizeof request};
+  msghdr message = {};
+  message.msg_iov = &data;
+  message.msg_iovlen = 1;
+  message.msg_control = control;
+  message.msg_controllen = sizeof control;
+  const ssize_t got = recvmsg(socket, &message, MSG_CMSG_CLOEXEC);
+  if (got < 0) return errno == EINTR || errno == EAGAIN;
+  if (got == 0) return false;
+  int out = -1;
+  for (cmsghdr* part = CMSG_FIRSTHDR(&message); part != nullptr;
+       part = CMSG_NXTHDR(&message, part)) {
+    if (part->cmsg_level == SOL_SOCKET && part->cmsg_type == SCM_RIGHTS) {
+      std::memcpy(&out, CMSG_DATA(part), sizeof out);
+    }
+  }
+  if (out < 0) return true;
+  if (static_cast<std::size_t>(got) != sizeof request) {
+    close(out);
+    return true;
+  }
+  request.server[kMostRequestBytes - 1] = '\0';
+  const Deadline deadline{Clock::duration(request.deadline_ticks)};
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(socket);
+    ListInChild(request.server, deadline, out);
+  }
+  close(out);
+  if (pid > 0) children.push_back({pid, deadline});
+  return true;
+}
+
+// The starter: one thread, forking a child per request, reaping each when
+// it ends and killing it at its deadline, until the program closes the
+// socket; then its children go too.
+[[noreturn]] void RunStarter(int socket, pid_t program) {
+  // Should the program end without closing the socket, this ends with it.
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (getppid() != program) _exit(0);
+  signal(SIGPIPE, SIG_IGN);
+  const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (null >= 0) dup2(null, fd);
+  }
+  if (null > STDERR_FILENO) close(null);
+  std::vector<Child> children;
+  for (;;) {
+    for (auto child = children.begin(); child != children.end();) {
+      const bool ended = waitpid(child->pid, nullptr, WNOHANG) == child->pid;
+      const bool due = !ended && Clock::now() >= child->deadline;
+      if (due) KillAndReap(*child);
+      child = ended || due ? children.erase(child) : child + 1;
+    }
+    int wait = children.empty() ? -1 : kReapMilliseconds;
+    for (const Child& child : children) {
+      wait = std::min(wait, std::max(1, MillisecondsLeft(child.deadline)));
+    }
+    pollfd requests = {socket, POLLIN, 0};
+    if (poll(&requests, 1, wait) > 0 && !TakeRequest(socket, children)) break;
+  }
+  for (const Child& child : children) KillAndReap(child);
+  _exit(0);
+}
+
+}  // namespace
+
+SmbStarter StartSmbStarter() {
+  SmbStarter starter;
+  int ends[2];
+  if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0) {
+    return starter;
+  }
+  const pid_t program = getpid();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(ends[0]);
+    // Nothing of the program's but the socket: no other descriptor of its
+    // stays open in the starter or its children.
+    close_range(STDERR_FILENO + 1, ends[1] - 1, 0);
+    close_range(ends[1] + 1, ~0U, 0);
+    RunStarter(ends[1], program);
+  }
+  close(ends[1]);
+  if (pid < 0) {
+    close(ends[0]);
+    return starter;
+  }
+  starter.process = pid;
+  starter.socket = ends[0];
+  return starter;
+}
+
+void EndSmbStarter(SmbStarter& starter) {
+  if (starter.process < 0) return;
+  close(starter.socket);
+  while (waitpid(starter.process, nullptr, 0) < 0 && errno == EINTR) {
+  }
+  starter.process = -1;
+  starter.socket = -1;
+}
+
+bool AskSmbStarter(const SmbStarter& starter, const std::string& server,
+                   Deadline deadline, int out) {
+  if (starter.process < 0 || server.size() >= kMostRequestBytes) return false;
+  Request request = {};
+  request.deadline_ticks = deadline.time_since_epoch().count();
+  std::memcpy(request.server, server.data(), server.size());
+  char control[CMSG_SPACE(sizeof(int))] = {};
+  iovec data = {&request, sizeof request};
+  msghdr message = {};
+  message.msg_iov = &data;
+  message.msg_iovlen = 1;
+  message.msg_control = control;
+  message.msg_controllen = sizeof control;
+  cmsghdr* part = CMSG_FIRSTHDR(&message);
+  part->cmsg_level = SOL_SOCKET;
+  part->cmsg_type = SCM_RIGHTS;
+  part->cmsg_len = CMSG_LEN(sizeof(int));
+  std::memcpy(CMSG_DATA(part), &out, sizeof out);
+  for (;;) {
+    const ssize_t sent = sendmsg(starter.socket, &message, MSG_NOSIGNAL);
+    if (sent == static_cast<ssize_t>(sizeof request)) return true;
+    if (sent < 0 && errno == EINTR) continue;
+    return false;
+  }
+}

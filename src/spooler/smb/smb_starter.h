@@ -1,0 +1,36 @@
+// The process that starts the SMB listings. It is forked while the program
+// has one thread, and forks each listing's child itself, so that no child
+// starts from a process in which another thread held a lock at the fork (of
+// the allocator, the loader, the resolver, a sanitizer's): a child that
+// waited for one would list nothing.
+#ifndef QUELVARO_SPOOLER_SMB_SMB_STARTER_H
+#define QUELVARO_SPOOLER_SMB_SMB_STARTER_H
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <string>
+
+struct SmbStarter {
+  pid_t process = -1;  // -1: none (every listing then gives nothing)
+  int socket = -1;     // the requests go through this
+};
+
+// Starts the starter. To be called while the calling process has one
+// thread. It ends when EndSmbStarter closes its socket, or when the calling
+// process ends.
+SmbStarter StartSmbStarter();
+
+// Ends the starter, and with it every listing child still running; reaps
+// it.
+void EndSmbStarter(SmbStarter& starter);
+
+// Has the starter fork a child that lists server's printer shares and
+// writes its message (smb_share_message.h) to out, a pipe's writing end
+// (which the caller still closes). The starter kills the child at the
+// deadline if it has not ended by then. False when the request could not be
+// sent. Safe to call from several threads.
+bool AskSmbStarter(const SmbStarter& starter, const std::string& server,
+                   std::chrono::steady_clock::time_point deadline, int out);
+
+#endif  // QUELVARO_SPOOLER_SMB_SMB_STARTER_H

@@ -1,0 +1,108 @@
+#!/usr/bin/env python3
+"""Many IPP printers, each on a loopback address of its own, in one asyncio
+loop: a network at campus scale for the private network's scale case and
+its benchmark.
+
+    printer_farm.py DIR HOSTS
+
+HOSTS has a line per printer: ADDRESS NAME DELAY_MS KIND. Each listens on
+ADDRESS:631 and answers like a printer that is no CUPS server: a
+CUPS-Get-Printers with "operation not supported", a Get-Printer-Attributes
+with itself (printer-name NAME), each DELAY_MS after the request, over a
+connection it keeps open. KIND "silent" takes connections and never
+answers. DIR/ready appears once every printer listens; DIR/counts holds
+"connections requests" so far (rewritten whole as they change).
+"""
+import asyncio
+import os
+import resource
+import struct
+import sys
+
+sys.dont_write_bytecode = True
+here = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(here, ".."))
+sys.path.insert(0, os.path.join(here, "..", "ipp"))
+import stand_in  # noqa: E402
+from stand_in_server import (TEXT, attr, operation_group, printer, whole,  # noqa: E402
+                             END_OF_ATTRIBUTES)
+
+CUPS_GET_PRINTERS = 0x4002
+NOT_SUPPORTED = 0x0501
+counts = [0, 0]
+
+
+async def read_request(reader):
+    """The operation and request-id of one POST; None at the connection's end."""
+    head = await reader.readuntil(b"\r\n\r\n")
+    length = 0
+    for line in head.split(b"\r\n"):
+        if line.lower().startswith(b"content-length:"):
+            length = int(line.split(b":", 1)[1])
+    body = await reader.readexactly(length)
+    if len(body) < 8:
+        return None
+    return struct.unpack(">HI", body[2:8])
+
+
+def answer_to(operation, request_id, name):
+    if operation == CUPS_GET_PRINTERS:
+        refused = bytearray(operation_group(request_id))
+        refused[2:4] = struct.pack(">H", NOT_SUPPORTED)
+        body = bytes(refused) + bytes([END_OF_ATTRIBUTES])
+    else:
+        body = operation_group(request_id) + printer(
+            name, printer_info=attr(TEXT, "printer-info", name + " (farm)")) + \
+            bytes([END_OF_ATTRIBUTES])
+    return whole(body)
+
+
+def serving(name, delay, silent):
+    async def serve(reader, writer):
+        counts[0] += 1
+        try:
+            while True:
+                request = await read_request(reader)
+                if request is None:
+                    break
+                counts[1] += 1
+                if silent:
+                    await asyncio.sleep(3600)
+                await asyncio.sleep(delay)
+                writer.write(answer_to(request[0], request[1], name))
+                await writer.drain()
+        except (asyncio.IncompleteReadError, ConnectionError, ValueError):
+            pass
+        finally:
+            writer.close()
+    return serve
+
+
+async def keep_counts(folder):
+    written = None
+    while True:
+        now = "%d %d\n" % tuple(counts)
+        if now != written:
+            stand_in.write_whole(folder, "counts", now)
+            written = now
+        await asyncio.sleep(0.1)
+
+
+async def main():
+    folder, hosts = sys.argv[1], sys.argv[2]
+    soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+    resource.setrlimit(resource.RLIMIT_NOFILE, (hard, hard))
+    servers = []
+    with open(hosts) as lines:
+        for line in lines:
+            address, name, delay, kind = line.split()
+            servers.append(await asyncio.start_server(
+                serving(name, int(delay) / 1000.0, kind == "silent"),
+                address, 631, backlog=64, reuse_address=True))
+    counting = asyncio.ensure_future(keep_counts(folder))
+    stand_in.write_whole(folder, "ready", "%d\n" % len(servers))
+    await counting
+
+
+if __name__ == "__main__":
+    asyncio.run(main())
