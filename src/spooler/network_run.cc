@@ -49,6 +49,11 @@ const std::chrono::seconds kRunGrace(2);
 // the bus, the lookups, the CUPS server's exchange.
 const rlim_t kKeptDescriptors = 64;
 
+// The answers being read from the servers, all together, hold at most this
+// much (each holds kMostAnswerBytes at most): should many hostile servers
+// all send that much at once, the one that holds most is given up.
+const std::size_t kMostRunAnswerBytes = 256u << 20;
+
 // The lookup asker that is the CUPS server's exchange, not a server's.
 const std::size_t kViewAsker = static_cast<std::size_t>(-1);
 
@@ -335,6 +340,23 @@ bool HasNewsWaiting(const RunLoop& loop) {
   return false;
 }
 
+void BoundAnswerBytes(RunLoop& loop) {
+  for (;;) {
+    std::size_t total = 0;
+    HttpExchange* largest = nullptr;
+    for (ServerAsking& asking : loop.askings) {
+      const std::size_t bytes = HttpAnswerBytes(asking.http);
+      total += bytes;
+      if (bytes > 0 && (largest == nullptr || bytes > HttpAnswerBytes(*largest))) {
+        largest = &asking.http;
+      }
+    }
+    if (total <= kMostRunAnswerBytes || largest == nullptr) return;
+    AbandonHttp(*largest);
+    largest->answer = HttpAnswer();
+  }
+}
+
 bool IsLoopOver(const RunLoop& loop) {
   if (!loop.view_over || !loop.browse_over || !loop.servers_known) return false;
   for (bool given : loop.given) {
@@ -376,6 +398,7 @@ void Loop(NetworkRun* run, RunSettings settings) {
     ContinueDiscovery(*run, loop);
     KnowServers(*run, loop);
     ContinueServers(*run, loop, set);
+    BoundAnswerBytes(loop);
     if (Now() >= loop.run_end) break;
   }
 

@@ -222,6 +222,14 @@ void CloseHttp(HttpExchange& exchange) {
   exchange.fd = -1;
 }
 
+std::size_t HttpAnswerBytes(const HttpExchange& exchange) {
+  return exchange.answer.data.capacity() + exchange.answer.body.capacity();
+}
+
+void AbandonHttp(HttpExchange& exchange) {
+  if (!IsHttpOver(exchange)) Break(exchange);
+}
+
 std::optional<std::string> IppAnswerOf(HttpExchange& exchange, int* status) {
   if (status != nullptr) *status = exchange.answer.status;
   if (exchange.stage != kHttpAnswered || exchange.answer.status != 200) {

@@ -75,6 +75,11 @@ bool IsHttpOver(const HttpExchange& exchange);
 // Closes the connection, if open; the exchange can begin a request anew.
 void CloseHttp(HttpExchange& exchange);
 
+// The bytes the answer being read holds so far; and giving it up (the
+// exchange is then broken, as if the server had not answered in time).
+std::size_t HttpAnswerBytes(const HttpExchange& exchange);
+void AbandonHttp(HttpExchange& exchange);
+
 // The IPP message of a "200 OK" answer, when that is how the exchange
 // ended; none otherwise. status (when given) gets the answer's HTTP status,
 // 0 when no answer came at all.

@@ -176,6 +176,7 @@ bool TakeRequest(int socket, std::vector<Child>& children) {
     if (poll(&requests, 1, wait) > 0 && !TakeRequest(socket, children)) break;
   }
   for (const Child& child : children) KillAndReap(child);
+  close(socket);
   _exit(0);
 }
 
