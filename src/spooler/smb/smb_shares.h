@@ -1,4 +1,5 @@
-// The printer shares an SMB (Windows or Samba) print server lists to anyone.
+// The printer shares an SMB (Windows or Samba) print server lists to the
+// user's Kerberos ticket, or to anyone.
 #ifndef QUELVARO_SPOOLER_SMB_SMB_SHARES_H
 #define QUELVARO_SPOOLER_SMB_SMB_SHARES_H
 
@@ -13,8 +14,11 @@
 // The printer shares of the SMB server `server` (a host name or address, as
 // written in an smb:// URI, without workgroup, user or share), in the order
 // the server lists them, as (share name, comment) in UTF-8. Asked on port 445
-// in an anonymous session: no user name, no password, nothing from the
-// user's or the machine's Samba configuration.
+// (see smb_client.h): a server named by its host name with the ticket of the
+// user's Kerberos credential cache where it has one for it, else, and a
+// server named by its address, in an anonymous session; never with a
+// password, never with NTLM as the user, and with nothing from the user's or
+// the machine's Samba configuration.
 // Empty optional when the server could not be listed: no answer, refused,
 // wants a password, or the deadline passed. Returns by the deadline whatever
 // the server does. Each call lists in a child process of its own (see
