@@ -36,6 +36,11 @@
 #                        guests), smbtot (never connects), and queues of the
 #                        program's server on them: SMB-Etiketten, SMB-Laser
 #                        (with a user and password), SMB-Zu, SMB-Tot
+#   NET_SAMBA_DC=1       with NET_SAMBA=1, a domain too (samba.sh,
+#                        smb_start_dc): its DC dc1.lab.test (127.0.0.9) and a
+#                        queue SMB-Domain on it, smb://dc1.lab.test/Drucker1;
+#                        SMB_DC_KRB5_CONFIG, SMB_DC_USER and SMB_DC_PASSWORD
+#                        are exported
 #
 # Exported to COMMAND:
 #   CUPS_SERVER              the program's server (its Unix socket)
@@ -129,6 +134,11 @@ if [[ "${NET_SAMBA:-}" == 1 ]]; then
   # that what it advertises leads to it.
   smb_start 127.0.0.1 127.0.0.5 || net_failed "Samba did not start"
   net_add_smb_queues || net_failed "the SMB queues could not be added"
+  if [[ "${NET_SAMBA_DC:-}" == 1 ]]; then
+    smb_start_dc 127.0.0.9 || net_failed "the domain controller did not start"
+    net_add_remote "SMB-Domain" "smb://dc1.lab.test/Drucker1" ||
+      net_failed "the domain's queue could not be added"
+  fi
 fi
 
 net_wait_ready || net_failed "the network did not get ready"
