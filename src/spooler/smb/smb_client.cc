@@ -65,9 +65,15 @@ void GiveKerberosCredentials(SMBCCTX*, const char*, const char*, char*, int,
 // setup also leaves the user's files alone: it seeds its random numbers from
 // $RANDFILE/.rnd or $HOME/.rnd and writes the file back; else it reads and
 // writes /dev/urandom.
+// And no password from the environment: Samba's guess at credentials
+// (cli_credentials_guess, which each session setup makes before it takes
+// the ones given) reads one from $PASSWD, $PASSWD_FD or $PASSWD_FILE.
 void ReadNoSambaConfiguration(void* library) {
   unsetenv("HOME");
   unsetenv("RANDFILE");
+  unsetenv("PASSWD");
+  unsetenv("PASSWD_FD");
+  unsetenv("PASSWD_FILE");
   using SetPath = const char*(const char*);
   if (SetPath* set = Find<SetPath>(library, "set_dyn_CONFIGFILE")) {
     set("/dev/null");

@@ -20,10 +20,11 @@
 // Only for a process that has no other thread and will never list again:
 // libsmbclient keeps its state in globals and, as Debian builds it, has no
 // thread support; and this points Samba's configuration file at /dev/null
-// and its lock directory at none, and takes HOME and RANDFILE out of the
-// environment, so that neither the machine's nor the user's smb.conf is read
-// and no file is written but the user's credential cache, where the
-// Kerberos library keeps the service ticket it gets for the server.
+// and its lock directory at none, and takes HOME, RANDFILE and Samba's
+// PASSWD variables out of the environment, so that neither the machine's nor
+// the user's smb.conf is read, no password is found, and no file is written
+// but the user's credential cache, where the Kerberos library keeps the
+// service ticket it gets for the server.
 std::optional<SmbShareList> ListSmbPrinterSharesHere(
     const SmbServerToAsk& server, int timeout_milliseconds);
 
