@@ -130,6 +130,8 @@ if [[ "${NET_SAMBA:-}" == 1 ]]; then
   [[ -f "$here/samba.sh" ]] || net_failed "NET_SAMBA=1 but there is no samba.sh"
   # shellcheck disable=SC1091
   source "$here/samba.sh"
+  # Samba's folder is its own, outside NET_DIR: removed however this ends.
+  trap smb_stop EXIT
   # The guests' server on the address DNS-SD gives the namespace's host, so
   # that what it advertises leads to it.
   smb_start 127.0.0.1 127.0.0.5 || net_failed "Samba did not start"
