@@ -113,10 +113,12 @@ net_setup() {
     for i in $(seq 1 10); do echo "192.0.2.$((10 + i)) dead$i"; done
     for i in 1 2 3; do echo "127.0.0.$((20 + i)) silent$i"; done
     # The SMB servers (tests/network/samba.sh): one that lists its shares
-    # to guests, one that refuses them, one that never connects.
+    # to guests, one that refuses them, one that never connects, and the
+    # domain controller.
     echo "127.0.0.1 smbsrv"
     echo "127.0.0.5 smbzu"
     echo "192.0.2.30 smbtot"
+    echo "127.0.0.9 dc1.lab.test dc1"
     net_farm_hosts | awk '{ print $1, $2 }'
   } >"$hosts"
   net_farm_hosts >"$NET_DIR/farm-hosts"

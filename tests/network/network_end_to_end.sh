@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The native report inside the tests' private network (private_network.sh):
 #
-#   network_end_to_end.sh PROGRAM
+#   network_end_to_end.sh PROGRAM [domain]
 #
 # The Network, Network | Shared and Remote sections exactly as
 # tests/expected/network_sections.txt has them (Samba's servers included);
@@ -9,12 +9,22 @@
 # hosts that never connect and servers that never answer, each costing its
 # own bound once however many there are; and the network at scale: hundreds
 # of printers behind remote queues (some slow, some down) and hundreds of
-# services on DNS-SD, every one that answers in the report. Needs root
-# (exits 77 without).
+# services on DNS-SD, every one that answers in the report. With "domain":
+# the print server of a Windows domain (samba.sh, smb_start_dc) without and
+# with the user's Kerberos ticket, and with a KDC that never answers. Needs
+# root (exits 77 without, or without Samba's AD DC for "domain").
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 program=$1
 
+if [[ "${2:-}" == domain ]]; then
+  if ! type -P samba samba-tool winbindd kinit >/dev/null || [[ ! -d /usr/share/samba/setup ]]; then
+    source "$here/../checks.sh"
+    skip "network (domain)" "needs samba-ad-dc, samba-ad-provision and krb5-user"
+    exit 77
+  fi
+  NET_SAMBA=1 NET_SAMBA_DC=1 exec "$here/private_network.sh" bash "$0" "$program" --inside domain
+fi
 if [[ "${2:-}" != --inside ]]; then
   status=0
   # The network as it is, then with ten more queues on hosts that never
@@ -61,6 +71,9 @@ same_sections() {
   cmp -s "$here/../expected/network_sections.txt" "$1.sections" ||
     { diff -u "$here/../expected/network_sections.txt" "$1.sections" | head -40 >&2; return 1; }
 }
+
+# The user's credential cache, with no ticket in it yet.
+export KRB5_CONFIG=${SMB_DC_KRB5_CONFIG:-/dev/null} KRB5CCNAME=FILE:$work/ccache
 
 before_own=$(asked "$NET_CUPS_ACCESS_LOG")
 before_printsrv=$(asked "$NET_PRINTSRV_ACCESS_LOG")
@@ -119,6 +132,46 @@ case $3 in
       test "$connections" -eq $((answering + silent)) -a \
       "$requests" -eq $((2 * answering + silent))
     check "the silent printers' bound, once: within 6.5 s" within 6500
+    ;;
+  domain)
+    # The DC's shares in a report; a report without them.
+    dc_shares() { grep -c '^--> \\\\dc1\.lab\.test\\Drucker[12]$' "$1"; }
+    without_dc() { grep -v '^--> \\\\dc1\.lab\.test\\' "$1"; }
+    # smbsrv, the guests' server, is a stranger to the domain that smbd also
+    # advertises on DNS-SD: asked by address from there, and by name (a
+    # service ticket the KDC has none for) from the queues. Its log says how
+    # each session was set up: some were, and none by NTLM as a user.
+    stranger_saw_no_ntlm() {
+      local logs=("$SMB_DIR"/guests/log/log.*)
+      grep -q 'Successful AuthZ: \[SMB' "${logs[@]}" &&
+        ! grep -h 'Successful AuthZ: \[SMB' "${logs[@]}" | grep -qv -e 'ANONYMOUS LOGON' -e ',krb5\]' &&
+        ! grep -h 'Auth: \[SMB' "${logs[@]}" | grep -qv 'user \[\]\\\[\]'
+    }
+    check "no ticket: \\dc1.lab.test with nothing beneath it" \
+      test "$(grep -c '^- \\\\dc1\.lab\.test$' "$work/report.txt")" = 1 -a "$(dc_shares "$work/report.txt")" = 0
+    check "no ticket: within 8 s" within 8000
+    kinit "$SMB_DC_USER" <<<"$SMB_DC_PASSWORD" >/dev/null
+    report "$work/ticket.txt"
+    check "the user's ticket: runs cleanly" ran_cleanly "$work/ticket.txt"
+    check "the user's ticket: both printer shares of the DC" test "$(dc_shares "$work/ticket.txt")" = 2
+    check "the user's ticket: the rest as without, anonymous servers included" \
+      cmp -s <(without_dc "$work/ticket.txt") "$work/report.txt"
+    check "the user's ticket: within 8 s" within 8000
+    check "the user's ticket: the DC's service ticket in the user's cache" \
+      bash -c 'klist | grep -q "cifs/dc1.lab.test@LAB.TEST"'
+    check "the stranger: only anonymous or Kerberos session setups" stranger_saw_no_ntlm
+    check "no password anywhere" bash -c '! grep -rqF -e "$1" -e Geheim "${@:2}"' _ \
+      "$SMB_DC_PASSWORD" "$work" "$SMB_DIR"/*/log /var/log/samba
+    # A ticket for the realm alone, whose KDC is now a host that never
+    # answers: every listing by name waits for it, until the bound.
+    sed 's/kdc = .*/kdc = 192.0.2.1/' "$KRB5_CONFIG" >"$work/stalled.conf"
+    export KRB5CCNAME=FILE:$work/realm-only
+    kinit "$SMB_DC_USER" <<<"$SMB_DC_PASSWORD" >/dev/null
+    KRB5_CONFIG=$work/stalled.conf report "$work/stalled.txt"
+    check "a KDC that never answers: runs cleanly" ran_cleanly "$work/stalled.txt"
+    check "a KDC that never answers: as without a ticket, less the shares of servers asked by name" \
+      cmp -s <(grep -v '^--> \\\\smbsrv\\' "$work/report.txt") "$work/stalled.txt"
+    check "a KDC that never answers: within 8 s" within 8000
     ;;
 esac
 checks_summary

@@ -39,6 +39,11 @@
 #                        guests), smbtot (never connects), and queues of the
 #                        program's server on them: SMB-Etiketten, SMB-Laser
 #                        (with a user and password), SMB-Zu, SMB-Tot
+#   NET_SAMBA_DC=1       with NET_SAMBA=1, a domain too (samba.sh,
+#                        smb_start_dc): its DC dc1.lab.test (127.0.0.9) and a
+#                        queue SMB-Domain on it, smb://dc1.lab.test/Drucker1;
+#                        SMB_DC_KRB5_CONFIG, SMB_DC_USER and SMB_DC_PASSWORD
+#                        are exported
 #
 # Exported to COMMAND:
 #   CUPS_SERVER              the program's server (its Unix socket)
@@ -134,10 +139,17 @@ if [[ "${NET_SAMBA:-}" == 1 ]]; then
   [[ -f "$here/samba.sh" ]] || net_failed "NET_SAMBA=1 but there is no samba.sh"
   # shellcheck disable=SC1091
   source "$here/samba.sh"
+  # Samba's folder is its own, outside NET_DIR: removed however this ends.
+  trap smb_stop EXIT
   # The guests' server on the address DNS-SD gives the namespace's host, so
   # that what it advertises leads to it.
   smb_start 127.0.0.1 127.0.0.5 || net_failed "Samba did not start"
   net_add_smb_queues || net_failed "the SMB queues could not be added"
+  if [[ "${NET_SAMBA_DC:-}" == 1 ]]; then
+    smb_start_dc 127.0.0.9 || net_failed "the domain controller did not start"
+    net_add_remote "SMB-Domain" "smb://dc1.lab.test/Drucker1" ||
+      net_failed "the domain's queue could not be added"
+  fi
 fi
 
 net_wait_ready || net_failed "the network did not get ready"

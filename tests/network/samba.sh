@@ -25,9 +25,25 @@
 #       demand, has its share service running: the first one takes a second
 #       or two (0.7 s on the machine this was written on), which smb_start
 #       spends.
+#   smb_start_dc [ADDRESS]
+#       after smb_start: provisions the domain LAB.TEST (NetBIOS LAB) in
+#       SMB_DIR/dc and starts its DC, dc1.lab.test (the hosts file names it)
+#       on ADDRESS (127.0.0.9 unless given), which lists its printer shares
+#       Drucker1 and Drucker2 to domain users only (restrict anonymous = 2);
+#       adds the user SMB_DC_USER (password SMB_DC_PASSWORD) and waits until
+#       she gets a ticket. Exports those two and SMB_DC_KRB5_CONFIG, a
+#       krb5.conf naming the DC as the realm's KDC. Needs /run on a tmpfs of
+#       the namespace's (the DC's sockets stay in /run/samba: winbindd's
+#       moved, every session setup fails), samba-ad-dc, samba-ad-provision
+#       and krb5-user.
 #   smb_stop
-#       stops both servers and their helpers and removes the folder (safe to
+#       stops the servers and their helpers and removes the folder (safe to
 #       call twice, and from an EXIT trap)
+#
+# Each server's log has every session setup (auth_audit:5): "Successful
+# AuthZ: [SMB2,krb5]" for Kerberos, "[SMB2,NTLMSSP] user [NT AUTHORITY]\
+# [ANONYMOUS LOGON]" for anonymous, an "Auth: [SMB2,...]" line with the user
+# name and password type for NTLM.
 #
 # Needs samba and smbclient.
 
@@ -62,7 +78,7 @@ smb_write_conf() {
   passdb backend = tdbsam:$dir/private/passdb.tdb
   log file = $dir/log/log.%m
   max log size = 0
-  log level = 1
+  log level = 1 auth_audit:5
   panic action =
   printing = bsd
   # Printable shares of its own only, and nothing that would print: shares
@@ -132,11 +148,11 @@ smb_run_server() {
 }
 
 # smb_answers ADDRESS: what smbclient says when asked for the shares
-# without a password; true when that is a listing or a refusal, which both
+# in an anonymous session; true when that is a listing or a refusal, which both
 # come from smbd itself (not a connection that failed).
 smb_answers() {
   local out
-  out=$(timeout 10 smbclient --configfile="$SMB_DIR/client.conf" -N -L "//$1" 2>&1)
+  out=$(timeout 10 smbclient --configfile="$SMB_DIR/client.conf" -U% -N -L "//$1" 2>&1)
   [[ $? -eq 0 ]] && return 0
   [[ "$out" == *NT_STATUS_ACCESS_DENIED* || "$out" == *NT_STATUS_LOGON_FAILURE* ]]
 }
@@ -180,6 +196,40 @@ smb_start() {
   return 1
 }
 
+SMB_DC_USER=anna
+SMB_DC_PASSWORD='Anna-Pass-42!'
+
+smb_start_dc() {
+  local address=${1:-127.0.0.9} dir=$SMB_DIR/dc conf=$SMB_DIR/dc/domain/etc/smb.conf i
+  mkdir -p /run/samba "$dir"/{spool,pid,log,ntp_signd} && chmod 1777 "$dir/spool" &&
+    chmod 750 "$dir/ntp_signd" || return 1
+  samba-tool domain provision --realm=LAB.TEST --domain=LAB --server-role=dc \
+    --dns-backend=SAMBA_INTERNAL --host-name=dc1 --host-ip="$address" \
+    --adminpass='Admin-Pass-42!' --targetdir="$dir/domain" \
+    --option="interfaces = $address/8" --option="bind interfaces only = yes" \
+    --option="dns forwarder = " --option="pid directory = $dir/pid" \
+    --option="ntp signd socket directory = $dir/ntp_signd" \
+    --option="log file = $dir/log/log.%m" --option="log level = 1 auth_audit:5" \
+    --option="restrict anonymous = 2" \
+    --option="printcap name = /dev/null" --option="disable spoolss = yes" \
+    >"$dir/log/provision" 2>&1 &&
+    printf '[Drucker%s]\n comment = %s\n path = %s\n printable = yes\n' 1 "Drucker im Flur" \
+      "$dir/spool" 2 Farbdrucker "$dir/spool" >>"$conf" &&
+    samba-tool user add -s "$conf" "$SMB_DC_USER" "$SMB_DC_PASSWORD" >/dev/null || return 1
+  samba --foreground -s "$conf" >"$dir/log/samba.out" 2>&1 &
+  echo $! >"$dir/smbd.shell-pid"
+  export SMB_DC_KRB5_CONFIG=$dir/krb5.conf SMB_DC_USER SMB_DC_PASSWORD
+  printf '[libdefaults]\n default_realm = LAB.TEST\n dns_lookup_kdc = false\n[realms]\n LAB.TEST = {\n  kdc = %s\n }\n' \
+    "$address" >"$SMB_DC_KRB5_CONFIG"
+  for i in $(seq 1 100); do
+    KRB5_CONFIG=$SMB_DC_KRB5_CONFIG KRB5CCNAME=FILE:$dir/ready kinit "$SMB_DC_USER" \
+      <<<"$SMB_DC_PASSWORD" >/dev/null 2>&1 && return 0
+    sleep 0.2
+  done
+  tail -n 20 "$dir"/log/* >&2
+  return 1
+}
+
 # smb_tree PID: PID and every process below it, by their ids.
 smb_tree() {
   local child
@@ -193,7 +243,7 @@ smb_stop() {
   # smbd and what it started; samba-dcerpcd, which outlives it, and its
   # rpcd_ helpers. All must be gone before the folder is: they write to it
   # until they end.
-  for dir in "$SMB_DIR/guests" "$SMB_DIR/refuse"; do
+  for dir in "$SMB_DIR"/*/; do
     for pid in $(cat "$dir/smbd.shell-pid" "$dir/pid/samba-dcerpcd.pid" 2>/dev/null); do
       [[ "$pid" =~ ^[0-9]+$ ]] && pids+=($(smb_tree "$pid"))
     done
@@ -204,7 +254,7 @@ smb_stop() {
     sleep 0.1
   done
   kill -KILL "${pids[@]}" 2>/dev/null
-  for dir in "$SMB_DIR/guests" "$SMB_DIR/refuse"; do
+  for dir in "$SMB_DIR"/*/; do
     pid=$(cat "$dir/smbd.shell-pid" 2>/dev/null)
     [[ -n "$pid" ]] && wait "$pid" 2>/dev/null
   done

@@ -1,4 +1,5 @@
-// Turning a server name into an address libsmbclient reads as one.
+// The server of an smb:// URI: a host name as written, else an address
+// libsmbclient reads as one.
 #include "spooler/smb/smb_address.h"
 
 #include <netdb.h>
@@ -6,11 +7,48 @@
 
 #include <memory>
 
-std::optional<std::string> SmbNumericAddress(const std::string& server) {
-  std::string host = server;
-  if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
-    host = host.substr(1, host.size() - 2);
+namespace {
+
+// The server without the brackets of an IPv6 address.
+std::string Unbracketed(const std::string& server) {
+  if (server.size() > 2 && server.front() == '[' && server.back() == ']') {
+    return server.substr(1, server.size() - 2);
   }
+  return server;
+}
+
+// Whether the resolver reads host as an address (and not as a name): also
+// the short forms inet_aton takes, such as 127.1.
+bool IsNumericHost(const std::string& host) {
+  addrinfo hints = {};
+  hints.ai_flags = AI_NUMERICHOST;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0) return false;
+  const std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> addresses(
+      found, &freeaddrinfo);
+  return true;
+}
+
+// A name libsmbclient can be given as it is: in an smb:// URI anything but
+// these letters would be read as something else (%XX escapes, a user before
+// '@', a port after ':', a path after '/').
+bool IsPlainHostName(const std::string& host) {
+  if (host.empty() || host.front() == '.' || host.front() == '-') return false;
+  for (const char c : host) {
+    const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                        (c >= '0' && c <= '9') || c == '-' || c == '_' ||
+                        c == '.';
+    if (!letter) return false;
+  }
+  return !IsNumericHost(host);
+}
+
+// The numeric address of server, in the form libsmbclient takes for an
+// address: 192.0.2.7, or fe80--1s2.ipv6-literal.net for fe80::1%2 (an IPv6
+// address's colons would read as a port). The first address the system's
+// resolver gives; empty optional when there is none.
+std::optional<std::string> SmbNumericAddress(const std::string& server) {
+  const std::string host = Unbracketed(server);
   if (host.empty()) return std::nullopt;
 
   addrinfo hints = {};
@@ -40,3 +78,13 @@ std::optional<std::string> SmbNumericAddress(const std::string& server) {
   }
   return address + ".ipv6-literal.net";
 }
+
+}  // namespace
+
+std::optional<SmbServerToAsk> SmbServerAsAsked(const std::string& server) {
+  if (IsPlainHostName(server)) return SmbServerToAsk{server, true};
+  const std::optional<std::string> address = SmbNumericAddress(server);
+  if (!address) return std::nullopt;
+  return SmbServerToAsk{*address, false};
+}
+

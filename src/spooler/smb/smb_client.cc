@@ -1,5 +1,6 @@
-// libsmbclient, set up for an anonymous listing that reads and writes no file
-// of Samba's and prints nothing.
+// libsmbclient, set up for a listing with the user's Kerberos ticket or
+// anonymously, that reads no file of Samba's, writes none but the user's
+// credential cache, and prints nothing.
 #include "spooler/smb/smb_client.h"
 
 #include <dlfcn.h>
@@ -15,6 +16,12 @@ namespace {
 // every run of the program some twenty milliseconds before its first line.
 const char* const kLibrary = "libsmbclient.so.0";
 
+// The user name of a Kerberos session. libsmbclient tries Kerberos only
+// for a user that has a name, but the ticket says who the user is: this
+// name is never sent (a Kerberos session setup carries the ticket's
+// principal, an anonymous one no name at all).
+const char* const kKerberosUser = "kerberos";
+
 // The function of that name in the library, with the type its header gives
 // it; null when the library has none.
 template <typename Function>
@@ -23,12 +30,28 @@ Function* Find(void* library, const char* name) {
 }
 #define QUELVARO_SMBC(name) Find<decltype(name)>(library, #name)
 
+// Writes text into a buffer of libsmbclient's of size bytes.
+void Fill(char* buffer, int size, const char* text) {
+  if (size <= 0) return;
+  int i = 0;
+  for (; i + 1 < size && text[i] != '\0'; ++i) buffer[i] = text[i];
+  buffer[i] = '\0';
+}
+
 // Anonymous: no user name, no password, whatever libsmbclient proposes.
 void GiveNoCredentials(SMBCCTX*, const char*, const char*, char*, int,
                        char* user, int user_size, char* password,
                        int password_size) {
-  if (user_size > 0) user[0] = '\0';
-  if (password_size > 0) password[0] = '\0';
+  Fill(user, user_size, "");
+  Fill(password, password_size, "");
+}
+
+// Kerberos: a user name and no password, whatever libsmbclient proposes.
+void GiveKerberosCredentials(SMBCCTX*, const char*, const char*, char*, int,
+                             char* user, int user_size, char* password,
+                             int password_size) {
+  Fill(user, user_size, kKerberosUser);
+  Fill(password, password_size, "");
 }
 
 // libsmbclient reads its configuration when the first context is made, from
@@ -42,19 +65,40 @@ void GiveNoCredentials(SMBCCTX*, const char*, const char*, char*, int,
 // setup also leaves the user's files alone: it seeds its random numbers from
 // $RANDFILE/.rnd or $HOME/.rnd and writes the file back; else it reads and
 // writes /dev/urandom.
+// And no password from the environment: Samba's guess at credentials
+// (cli_credentials_guess, which each session setup makes before it takes
+// the ones given) reads one from $PASSWD, $PASSWD_FD or $PASSWD_FILE.
 void ReadNoSambaConfiguration(void* library) {
   unsetenv("HOME");
   unsetenv("RANDFILE");
+  unsetenv("PASSWD");
+  unsetenv("PASSWD_FD");
+  unsetenv("PASSWD_FILE");
   using SetPath = const char*(const char*);
   if (SetPath* set = Find<SetPath>(library, "set_dyn_CONFIGFILE")) {
     set("/dev/null");
   }
 }
 
+// Settings over Samba's defaults, made once the configuration is read (they
+// outlast any later reading of it). A server asked by name is looked up
+// through the system's resolver alone: Samba's default order asks lmhosts,
+// WINS and a NetBIOS broadcast first for a one-word name. And Samba's lock
+// directory, where every name looked up would be cached in gencache.tdb
+// (created if need be, in ~/.cache/samba for a user who may not write the
+// machine's), is no directory: the cache is not opened. lp_set_cmdline, of
+// libsmbconf (loaded with libsmbclient), has no public header.
+bool SetSambaSettings(void* library) {
+  using SetParameter = bool(const char*, const char*);
+  SetParameter* set = Find<SetParameter>(library, "lp_set_cmdline");
+  return set != nullptr && set("name resolve order", "host") &&
+         set("lock directory", "/dev/null");
+}
+
 }  // namespace
 
 std::optional<SmbShareList> ListSmbPrinterSharesHere(
-    const std::string& address, int timeout_milliseconds) {
+    const SmbServerToAsk& server, int timeout_milliseconds) {
   // Never closed: the process ends when the listing does.
   void* const library = dlopen(kLibrary, RTLD_NOW | RTLD_LOCAL);
   if (library == nullptr) return std::nullopt;
@@ -88,24 +132,30 @@ std::optional<SmbShareList> ListSmbPrinterSharesHere(
     free_context(context, 1);
   };
   std::unique_ptr<SMBCCTX, decltype(free_all)> context(new_context(), free_all);
-  if (!context) return std::nullopt;
+  if (!context || !SetSambaSettings(library)) return std::nullopt;
   SMBCCTX* const smb = context.get();
   set_debug(smb, 0);
-  set_auth(smb, &GiveNoCredentials);
-  // Set, so that libsmbclient does not take the user name from $USER.
-  set_user(smb, "");
-  use_kerberos(smb, 0);
+  // By name: Kerberos alone (the session setup offers no NTLM, and would
+  // refuse a server that knows no other), with the ticket of the user's
+  // credential cache, the one KRB5CCNAME names or else the default one; no
+  // ticket, or none for this server, and libsmbclient sets up an anonymous
+  // session on the same connection instead. Not the NTLM of winbind's cache
+  // of the user's credentials, which is all smbc_setOptionUseCCache turns
+  // on (libsmbclient's default). By address: anonymous, and no second,
+  // anonymous, try. Set, the user name is not taken from $USER.
+  set_auth(smb, server.by_name ? &GiveKerberosCredentials : &GiveNoCredentials);
+  set_user(smb, server.by_name ? kKerberosUser : "");
+  use_kerberos(smb, server.by_name ? 1 : 0);
   fall_back(smb, 0);
   use_ccache(smb, 0);
-  // The session is anonymous already; no second, anonymous, try.
-  no_anonymous(smb, 1);
+  no_anonymous(smb, server.by_name ? 0 : 1);
   // Port 445 only: with no port set, libsmbclient tries 139 (NetBIOS) first
   // for a listing, and then both.
   set_port(smb, 445);
   set_timeout(smb, timeout_milliseconds);
   if (init_context(smb) == nullptr) return std::nullopt;
 
-  const std::string uri = "smb://" + address + "/";
+  const std::string uri = "smb://" + server.host + "/";
   SMBCFILE* listing = get_opendir(smb)(smb, uri.c_str());
   if (listing == nullptr) return std::nullopt;
   SmbShareList shares;

@@ -79,10 +79,10 @@ int KeepOnlyOutput(int out) {
   int status = 1;
   try {
     out = KeepOnlyOutput(out);
-    const std::optional<std::string> address = SmbNumericAddress(server);
-    if (out >= 0 && address) {
+    const std::optional<SmbServerToAsk> asked = SmbServerAsAsked(server);
+    if (out >= 0 && asked) {
       const std::optional<SmbShareList> shares = ListSmbPrinterSharesHere(
-          *address, std::max(1, MillisecondsLeft(deadline)));
+          *asked, std::max(1, MillisecondsLeft(deadline)));
       if (shares && WriteAll(out, EncodeSmbShareMessage(*shares))) status = 0;
     }
   } catch (...) {
