@@ -215,8 +215,8 @@ void Handle(DnssdBrowse& browse, DBusMessage* message,
 
 std::size_t Resolving(const DnssdBrowse& browse) {
   std::size_t resolving = 0;
-  for (const auto& call : browse.calls) {
-    if (call.second == kDnssdResolveCall) ++resolving;
+  for (const auto& [serial, call] : browse.calls) {
+    if (call == kDnssdResolveCall) ++resolving;
   }
   return resolving;
 }

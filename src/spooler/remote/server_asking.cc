@@ -37,10 +37,10 @@ PrinterList SharesAsPrinters(const SmbShareList& shares) {
   std::wstring text;
   for (const auto& share : shares) {
     PRINTER_INFO_2 info = {};
-    WideFromUtf8(share.first, text);
+    WideFromUtf8(share.name, text);
     info.pPrinterName = KeepText(printers.text, text);
     info.pShareName = info.pPrinterName;
-    WideFromUtf8(share.second, text);
+    WideFromUtf8(share.comment, text);
     info.pComment = KeepText(printers.text, text);
     info.Attributes = PRINTER_ATTRIBUTE_NETWORK | PRINTER_ATTRIBUTE_SHARED;
     PRINTER_INFO_1 level1 = {};

@@ -161,8 +161,8 @@ std::optional<SmbShareList> ListSmbPrinterSharesHere(
   SmbShareList shares;
   while (const smbc_dirent* entry = get_readdir(smb)(smb, listing)) {
     if (entry->smbc_type != SMBC_PRINTER_SHARE) continue;
-    shares.emplace_back(entry->name,
-                        entry->comment != nullptr ? entry->comment : "");
+    shares.push_back({entry->name,
+                      entry->comment != nullptr ? entry->comment : ""});
   }
   get_closedir(smb)(smb, listing);
   return shares;

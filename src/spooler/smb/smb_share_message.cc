@@ -30,8 +30,8 @@ std::optional<SmbShareList> DecodeSmbShareMessage(const std::string& message) {
     }
     const std::size_t comment_end = message.find('\0', name_end + 1);
     if (comment_end == std::string::npos) return std::nullopt;
-    shares.emplace_back(message.substr(at, name_end - at),
-                        message.substr(name_end + 1, comment_end - name_end - 1));
+    shares.push_back({message.substr(at, name_end - at),
+                      message.substr(name_end + 1, comment_end - name_end - 1)});
     at = comment_end + 1;
   }
 }

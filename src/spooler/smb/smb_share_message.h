@@ -6,10 +6,14 @@
 
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
-using SmbShareList = std::vector<std::pair<std::string, std::string>>;
+// One printer share, as the server lists it.
+struct SmbShare {
+  std::string name;
+  std::string comment;
+};
+using SmbShareList = std::vector<SmbShare>;
 
 // The message for shares. A share with an empty name, or a NUL byte in its
 // name or comment, cannot be told apart in it and is left out.
