@@ -9,9 +9,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <future>
-#include <memory>
-#include <thread>
 
 namespace {
 
@@ -236,31 +233,4 @@ std::optional<std::string> IppAnswerOf(HttpExchange& exchange, int* status) {
     return std::nullopt;
   }
   return TakeHttpBody(exchange.answer);
-}
-
-std::optional<std::string> PostIpp(const std::string& host, int port,
-                                   const std::string& resource,
-                                   const std::string& request,
-                                   Deadline deadline, int* status) {
-  // A name is looked up on a thread that is left behind when the deadline
-  // passes first (it owns its part of the shared state, and ends when the
-  // lookup does).
-  auto promise = std::make_shared<std::promise<std::vector<SocketAddress>>>();
-  std::future<std::vector<SocketAddress>> found = promise->get_future();
-  std::thread([promise, host, port] {
-    promise->set_value(LookUpAddresses(host, port));
-  }).detach();
-  HttpExchange exchange;
-  if (found.wait_until(deadline) == std::future_status::ready) {
-    exchange.addresses = found.get();
-  }
-  BeginHttp(exchange, {host, port, resource, request, true}, deadline);
-  while (!IsHttpOver(exchange)) {
-    pollfd waiting = {exchange.fd, HttpEvents(exchange), 0};
-    const int ready = poll(&waiting, 1, MillisecondsLeft(HttpWakeTime(exchange)));
-    if (ready < 0 && errno != EINTR) break;
-    ContinueHttp(exchange, ready > 0 ? waiting.revents : 0);
-  }
-  CloseHttp(exchange);
-  return IppAnswerOf(exchange, status);
 }

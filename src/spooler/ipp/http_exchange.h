@@ -86,12 +86,4 @@ void AbandonHttp(HttpExchange& exchange);
 std::optional<std::string> IppAnswerOf(HttpExchange& exchange,
                                        int* status = nullptr);
 
-// Sends request (an IPP message) to resource on host:port as one POST and
-// waits for the answer, at most until the deadline, however slowly or
-// endlessly the server sends. As IppAnswerOf tells it.
-std::optional<std::string> PostIpp(const std::string& host, int port,
-                                   const std::string& resource,
-                                   const std::string& request,
-                                   Deadline deadline, int* status = nullptr);
-
 #endif  // QUELVARO_SPOOLER_IPP_HTTP_EXCHANGE_H
