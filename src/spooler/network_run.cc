@@ -59,13 +59,15 @@ const std::size_t kViewAsker = static_cast<std::size_t>(-1);
 
 Deadline Now() { return std::chrono::steady_clock::now(); }
 
-// What the run needs from libcups' configuration, read on the report's
-// thread before the loop starts.
+// What the run needs from the CUPS client configuration, read on the
+// report's thread before the loop starts.
 struct RunSettings {
   std::string cups_host;
   int cups_port;
   std::string user;
   std::wstring own_name;
+  bool cups_encrypted;  // asked over TLS from the first byte
+  bool cups_upgrade;    // asked again over TLS when it asks for it
 };
 
 // What the run hands to the report's thread, under lock; each part once.
@@ -181,7 +183,8 @@ void EnsureAsked(RunLoop& loop, const std::wstring& name,
 
 void StartView(RunLoop& loop, Deadline started) {
   loop.view_request = {loop.settings.cups_host, loop.settings.cups_port, "/",
-                       QueueViewRequest(loop.settings.user), true};
+                       QueueViewRequest(loop.settings.user), true,
+                       loop.settings.cups_encrypted, loop.settings.cups_upgrade};
   const Deadline deadline = started + kServerBound;
   loop.view.deadline = deadline;
   if (std::optional<std::vector<SocketAddress>> numeric = NumericAddresses(
@@ -420,7 +423,8 @@ NetworkRun* StartRun() {
   run->started = Now();
   run->wake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   RunSettings settings = {CupsServerHost(), CupsServerPort(), CupsUser(),
-                          CupsServerName()};
+                          CupsServerName(), IsCupsServerEncrypted(),
+                          MayUpgradeCupsServer()};
 #ifdef QUELVARO_HAVE_SMB
   // While the program has this one thread.
   run->smb_starter = StartSmbStarter();

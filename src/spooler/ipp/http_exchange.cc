@@ -39,6 +39,15 @@ std::string RequestHead(const HttpRequest& request, bool local) {
          (request.last ? "Connection: close\r\n" : "") + "\r\n";
 }
 
+// Whether the answer asks for the request again over TLS.
+bool AsksForTls(const HttpExchange& exchange) {
+  const HttpAnswer& answer = exchange.answer;
+  return !exchange.request.tls && exchange.request.may_upgrade &&
+         !exchange.upgraded &&
+         (answer.status == 426 ||
+          (answer.status != 200 && answer.upgrade.find("tls/") != std::string::npos));
+}
+
 void Break(HttpExchange& exchange) {
   CloseHttp(exchange);
   exchange.stage = kHttpBroken;
@@ -51,6 +60,37 @@ void StartSending(HttpExchange& exchange) {
   exchange.sent = 0;
   exchange.answer = HttpAnswer();
   exchange.stage = kHttpSending;
+  exchange.tls_wants = POLLOUT;
+}
+
+// The TLS handshake, begun on the connection just made and moved on; the
+// request is sent once it is over.
+void Handshake(HttpExchange& exchange) {
+  switch (ContinueTlsHandshake(*exchange.tls)) {
+    case kTlsDone:
+      StartSending(exchange);
+      return;
+    case kTlsWaits:
+      exchange.tls_wants = TlsEvents(*exchange.tls);
+      return;
+    default:
+      Break(exchange);
+      return;
+  }
+}
+
+void Connected(HttpExchange& exchange) {
+  if (!exchange.request.tls) {
+    StartSending(exchange);
+    return;
+  }
+  exchange.tls = StartTls(exchange.fd, exchange.request.host);
+  if (!exchange.tls) {
+    Break(exchange);
+    return;
+  }
+  exchange.stage = kHttpHandshaking;
+  Handshake(exchange);
 }
 
 // A connect to the next address that can begin one; broken when none is
@@ -69,7 +109,19 @@ void ConnectNext(HttpExchange& exchange) {
 }
 
 void Send(HttpExchange& exchange) {
-  while (exchange.sent < exchange.out.size()) {
+  while (exchange.tls && exchange.sent < exchange.out.size()) {
+    std::size_t moved = 0;
+    const TlsStep step =
+        SendTls(*exchange.tls, exchange.out.data() + exchange.sent,
+                exchange.out.size() - exchange.sent, moved);
+    if (step == kTlsWaits) {
+      exchange.tls_wants = TlsEvents(*exchange.tls);
+      return;
+    }
+    if (step != kTlsDone) break;
+    exchange.sent += moved;
+  }
+  while (!exchange.tls && exchange.sent < exchange.out.size()) {
     // MSG_NOSIGNAL: a server that has gone makes a failed send, not SIGPIPE.
     const ssize_t sent =
         send(exchange.fd, exchange.out.data() + exchange.sent,
@@ -87,6 +139,32 @@ void Send(HttpExchange& exchange) {
   exchange.out.clear();
   exchange.out.shrink_to_fit();
   exchange.stage = kHttpReceiving;
+  exchange.tls_wants = POLLIN;
+}
+
+// Reads a piece into the answer: its size, 0 when the server closed, -1
+// when the connection has nothing now, -2 when it failed.
+long ReceivePiece(HttpExchange& exchange, char* into) {
+  if (exchange.tls) {
+    std::size_t moved = 0;
+    switch (ReceiveTls(*exchange.tls, into, kAnswerPieceBytes, moved)) {
+      case kTlsDone:
+        return static_cast<long>(moved);
+      case kTlsWaits:
+        exchange.tls_wants = TlsEvents(*exchange.tls);
+        return -1;
+      case kTlsClosed:
+        return 0;
+      default:
+        return -2;
+    }
+  }
+  for (;;) {
+    const ssize_t got = recv(exchange.fd, into, kAnswerPieceBytes, 0);
+    if (got >= 0) return got;
+    if (errno == EINTR) continue;
+    return errno == EAGAIN || errno == EWOULDBLOCK ? -1 : -2;
+  }
 }
 
 // A kept connection the server closed before it answered anything: the
@@ -108,19 +186,15 @@ void Receive(HttpExchange& exchange) {
   for (int piece = 0; piece < kPiecesAtOnce && !closed; ++piece) {
     const std::size_t before = answer.data.size();
     answer.data.resize(before + kAnswerPieceBytes);
-    const ssize_t got =
-        recv(exchange.fd, &answer.data[before], kAnswerPieceBytes, 0);
+    const long got = ReceivePiece(exchange, &answer.data[before]);
     answer.data.resize(before + (got > 0 ? static_cast<std::size_t>(got) : 0));
-    if (got == 0) {
-      closed = true;
-    } else if (got < 0) {
-      if (errno == EAGAIN || errno == EWOULDBLOCK) break;
-      if (errno == EINTR) continue;
+    if (got == -1) break;
+    if (got == -2) {
       if (RetryAfterClose(exchange)) return;
       Break(exchange);
       return;
     }
-    if (static_cast<std::size_t>(got) < kAnswerPieceBytes) break;
+    if (got == 0) closed = true;
   }
   if (closed && RetryAfterClose(exchange)) return;
   switch (ReadHttpAnswer(answer, closed)) {
@@ -132,6 +206,14 @@ void Receive(HttpExchange& exchange) {
       Break(exchange);
       return;
     case kHttpDone:
+      if (AsksForTls(exchange)) {
+        exchange.upgraded = true;
+        exchange.request.tls = true;
+        exchange.reused = false;
+        exchange.next_address = 0;
+        ConnectNext(exchange);
+        return;
+      }
       exchange.stage = kHttpAnswered;
       if (!KeepsConnection(answer) || exchange.request.last) {
         CloseHttp(exchange);
@@ -143,10 +225,13 @@ void Receive(HttpExchange& exchange) {
 }  // namespace
 
 void BeginHttp(HttpExchange& exchange, HttpRequest request, Deadline deadline) {
-  const bool kept = exchange.fd >= 0 && exchange.stage == kHttpAnswered;
+  const bool kept = exchange.fd >= 0 && exchange.stage == kHttpAnswered &&
+                    static_cast<bool>(exchange.tls) == request.tls;
+  if (!kept) CloseHttp(exchange);
   exchange.request = std::move(request);
   exchange.deadline = deadline;
   exchange.reused = kept;
+  exchange.upgraded = false;
   exchange.answer = HttpAnswer();
   if (kept) {
     StartSending(exchange);
@@ -159,10 +244,13 @@ void BeginHttp(HttpExchange& exchange, HttpRequest request, Deadline deadline) {
 short HttpEvents(const HttpExchange& exchange) {
   switch (exchange.stage) {
     case kHttpConnecting:
-    case kHttpSending:
       return POLLOUT;
+    case kHttpHandshaking:
+      return exchange.tls_wants;
+    case kHttpSending:
+      return exchange.tls ? exchange.tls_wants : POLLOUT;
     case kHttpReceiving:
-      return POLLIN;
+      return exchange.tls ? exchange.tls_wants : POLLIN;
     default:
       return 0;
   }
@@ -171,6 +259,11 @@ short HttpEvents(const HttpExchange& exchange) {
 Deadline HttpWakeTime(const HttpExchange& exchange) {
   if (exchange.stage == kHttpConnecting) {
     return std::min(exchange.attempt_deadline, exchange.deadline);
+  }
+  // Bytes the TLS session has decrypted already are read without waiting.
+  if (exchange.stage == kHttpReceiving && exchange.tls &&
+      HasTlsPending(*exchange.tls)) {
+    return Now();
   }
   return exchange.deadline;
 }
@@ -186,14 +279,18 @@ void ContinueHttp(HttpExchange& exchange, short revents) {
     case kHttpConnecting:
       if (revents != 0) {
         if (ConnectSucceeded(exchange.fd)) {
-          StartSending(exchange);
-          Send(exchange);
+          Connected(exchange);
+          if (exchange.stage == kHttpSending) Send(exchange);
         } else {
           ConnectNext(exchange);
         }
       } else if (now >= exchange.attempt_deadline) {
         ConnectNext(exchange);
       }
+      return;
+    case kHttpHandshaking:
+      if (revents != 0) Handshake(exchange);
+      if (exchange.stage == kHttpSending) Send(exchange);
       return;
     case kHttpSending:
       if (revents & (POLLERR | POLLHUP | POLLNVAL)) {
@@ -203,7 +300,9 @@ void ContinueHttp(HttpExchange& exchange, short revents) {
       if (revents != 0) Send(exchange);
       return;
     case kHttpReceiving:
-      if (revents != 0) Receive(exchange);
+      if (revents != 0 || (exchange.tls && HasTlsPending(*exchange.tls))) {
+        Receive(exchange);
+      }
       return;
     default:
       return;
@@ -215,6 +314,7 @@ bool IsHttpOver(const HttpExchange& exchange) {
 }
 
 void CloseHttp(HttpExchange& exchange) {
+  exchange.tls.reset();
   if (exchange.fd >= 0) close(exchange.fd);
   exchange.fd = -1;
 }

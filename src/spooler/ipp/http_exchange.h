@@ -11,6 +11,7 @@
 
 #include "spooler/ipp/connect_socket.h"
 #include "spooler/ipp/http_answer.h"
+#include "spooler/ipp/tls_session.h"
 
 // How long a server is given for what a run asks it, from the connection to
 // the last byte of the answer. A server on the machine or the local network
@@ -25,11 +26,14 @@ struct HttpRequest {
   std::string resource;  // "/", "/printers/x", ...
   std::string body;      // the IPP message
   bool last = false;     // no request follows on this connection
+  bool tls = false;      // over TLS from the first byte
+  bool may_upgrade = true;  // tried once more over TLS when the server asks
 };
 
 enum HttpStage {
   kHttpIdle,        // nothing asked yet
   kHttpConnecting,  // a connect to one of the addresses is under way
+  kHttpHandshaking, // the TLS handshake is under way
   kHttpSending,
   kHttpReceiving,
   kHttpAnswered,    // the answer has come (answer.status says which)
@@ -48,14 +52,20 @@ struct HttpExchange {
   std::size_t sent = 0;                // of them are sent
   HttpAnswer answer;
   bool reused = false;                 // sent over a kept connection
+  TlsConnection tls{nullptr, &EndTls};  // the connection's TLS, if any
+  short tls_wants = 0;                 // what the TLS session waits for
+  bool upgraded = false;               // sent again over TLS when asked
 };
 
 // Starts request on the exchange, to be answered by the deadline: over the
 // connection the last answer kept open when there is one, else over a new
 // one to the exchange's addresses (the first that takes the connection,
-// each given kConnectBound at most). Nothing is sent twice, except a
-// request on a kept connection that the server closed unanswered, which is
-// sent once more over a new connection.
+// each given kConnectBound at most), over TLS when the request says so.
+// Nothing is sent twice, except a request on a kept connection that the
+// server closed unanswered, which is sent once more over a new connection,
+// and a plain request the server answers "426 Upgrade Required" (or with
+// an Upgrade field offering TLS instead of an answer), which is sent once
+// more over TLS on a new connection to the same port, by the same deadline.
 void BeginHttp(HttpExchange& exchange, HttpRequest request, Deadline deadline);
 
 // What to poll the connection for (0 when nothing), and the time by which

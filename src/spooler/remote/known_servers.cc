@@ -35,8 +35,9 @@ std::optional<KnownServer> ServerOfService(const DnssdService& service) {
                        {"smb://" + service.address}};
   }
   if (!IsSharedQueue(service)) return std::nullopt;
+  const char* scheme = service.service_type == "_ipps._tcp" ? "ipps" : "ipp";
   return KnownServer{IppServerName(service.host_name, service.port),
-                     {ServiceUri(service, "ipp", service.address)}};
+                     {ServiceUri(service, scheme, service.address)}};
 }
 
 std::size_t AddServer(std::vector<KnownServer>& servers,

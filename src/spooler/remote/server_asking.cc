@@ -14,6 +14,11 @@ Deadline Now() { return std::chrono::steady_clock::now(); }
 
 bool IsSmbUri(const std::string& uri) { return uri.compare(0, 4, "smb:") == 0; }
 
+// ipps and https are asked over TLS from the first byte.
+bool IsTlsUri(const std::string& uri) {
+  return uri.compare(0, 5, "ipps:") == 0 || uri.compare(0, 6, "https:") == 0;
+}
+
 std::string Lower(std::string text) {
   for (char& c : text) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -101,7 +106,7 @@ void Ask(ServerAsking& asking, const std::string& uri, int operation) {
                          server ? "/" : UriResource(uri),
                          IppRequest(operation, server ? "" : uri, asking.user,
                                     PrinterAttributeNames()),
-                         false};
+                         false, IsTlsUri(uri) || asking.host_asked_for_tls};
   if (asking.http.fd >= 0 && Lower(asking.http_host) == Lower(request.host) &&
       asking.http_port == request.port) {
     BeginHttp(asking.http, std::move(request), asking.deadline);
@@ -147,6 +152,8 @@ void AskWhatItIs(ServerAsking& asking) {
 }
 
 void TakeAnswer(ServerAsking& asking) {
+  // A host that asked for TLS once is asked over TLS from then on.
+  if (asking.http.upgraded) asking.host_asked_for_tls = true;
   int status = 0;
   const std::optional<std::string> answer = IppAnswerOf(asking.http, &status);
   std::optional<PrinterList> printers;

@@ -46,6 +46,7 @@ struct ServerAsking {
   HttpExchange http;             // the request under way, its connection
   std::string http_host;         // the host and port the connection is to
   int http_port = 0;
+  bool host_asked_for_tls = false;  // its plain requests go over TLS
   bool wants_addresses = false;  // the request waits for a lookup of
   HttpRequest waiting;           // http_host
   bool lookup_sent = false;      // (the loop has asked for it)

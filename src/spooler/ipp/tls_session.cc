@@ -1,0 +1,191 @@
+// GnuTLS, loaded with dlopen where a run first needs it: linked, its
+// libraries would cost every run of the program some milliseconds before
+// its first line, TLS or none.
+#include "spooler/ipp/tls_session.h"
+
+#include <arpa/inet.h>
+#include <dlfcn.h>
+#include <gnutls/gnutls.h>
+#include <poll.h>
+
+#include <mutex>
+
+struct TlsSession {
+  gnutls_session_t session = nullptr;
+  gnutls_certificate_credentials_t credentials = nullptr;
+};
+
+namespace {
+
+const char kLibrary[] = "libgnutls.so.30";
+
+// TLS 1.2 and 1.3, with the library's usual ciphers: what its defaults
+// refuse (SSL 3.0, TLS 1.0 and 1.1) stays refused.
+const char kPriorities[] = "NORMAL:-VERS-ALL:+VERS-TLS1.3:+VERS-TLS1.2";
+
+// How often a step is tried again at once after a warning the library
+// says is not fatal.
+const int kMostRetries = 8;
+
+// The functions used, with the types the header gives them.
+struct Gnutls {
+  decltype(&gnutls_init) init;
+  decltype(&gnutls_deinit) deinit;
+  decltype(&gnutls_priority_set_direct) priority_set_direct;
+  decltype(&gnutls_certificate_allocate_credentials) allocate_credentials;
+  decltype(&gnutls_certificate_free_credentials) free_credentials;
+  decltype(&gnutls_credentials_set) credentials_set;
+  decltype(&gnutls_server_name_set) server_name_set;
+  decltype(&gnutls_transport_set_int2) transport_set_int2;
+  decltype(&gnutls_handshake) handshake;
+  decltype(&gnutls_record_send) record_send;
+  decltype(&gnutls_record_recv) record_recv;
+  decltype(&gnutls_record_get_direction) record_get_direction;
+  decltype(&gnutls_record_check_pending) record_check_pending;
+  decltype(&gnutls_error_is_fatal) error_is_fatal;
+};
+
+template <typename Function>
+bool Find(void* library, const char* name, Function& function) {
+  function = reinterpret_cast<Function>(dlsym(library, name));
+  return function != nullptr;
+}
+
+// The library's functions; null when it cannot be had. Loaded once, never
+// unloaded.
+const Gnutls* Library() {
+  static std::once_flag loading;
+  static Gnutls functions = {};
+  static bool loaded = false;
+  std::call_once(loading, [] {
+    void* const library = dlopen(kLibrary, RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) return;
+    Gnutls& f = functions;
+    loaded = Find(library, "gnutls_init", f.init) &&
+             Find(library, "gnutls_deinit", f.deinit) &&
+             Find(library, "gnutls_priority_set_direct", f.priority_set_direct) &&
+             Find(library, "gnutls_certificate_allocate_credentials",
+                  f.allocate_credentials) &&
+             Find(library, "gnutls_certificate_free_credentials",
+                  f.free_credentials) &&
+             Find(library, "gnutls_credentials_set", f.credentials_set) &&
+             Find(library, "gnutls_server_name_set", f.server_name_set) &&
+             Find(library, "gnutls_transport_set_int2", f.transport_set_int2) &&
+             Find(library, "gnutls_handshake", f.handshake) &&
+             Find(library, "gnutls_record_send", f.record_send) &&
+             Find(library, "gnutls_record_recv", f.record_recv) &&
+             Find(library, "gnutls_record_get_direction", f.record_get_direction) &&
+             Find(library, "gnutls_record_check_pending", f.record_check_pending) &&
+             Find(library, "gnutls_error_is_fatal", f.error_is_fatal);
+  });
+  return loaded ? &functions : nullptr;
+}
+
+bool IsAddress(const std::string& host) {
+  unsigned char address[16];
+  return inet_pton(AF_INET, host.c_str(), address) == 1 ||
+         inet_pton(AF_INET6, host.c_str(), address) == 1 ||
+         (!host.empty() && host.front() == '[');
+}
+
+// What a result of the library's that is not a success means for the step.
+TlsStep StepOf(int result) {
+  if (result == GNUTLS_E_AGAIN || result == GNUTLS_E_INTERRUPTED) {
+    return kTlsWaits;
+  }
+  return kTlsFailed;
+}
+
+}  // namespace
+
+void EndTls(TlsSession* session) {
+  const std::unique_ptr<TlsSession> owned(session);
+  const Gnutls* f = Library();
+  if (session == nullptr || f == nullptr) return;
+  if (session->session != nullptr) f->deinit(session->session);
+  if (session->credentials != nullptr) f->free_credentials(session->credentials);
+}
+
+TlsConnection StartTls(int fd, const std::string& host) {
+  TlsConnection none(nullptr, &EndTls);
+  const Gnutls* f = Library();
+  if (f == nullptr) return none;
+  TlsConnection tls(new TlsSession, &EndTls);
+  if (f->init(&tls->session, GNUTLS_CLIENT | GNUTLS_NONBLOCK) < 0) {
+    tls->session = nullptr;
+    return none;
+  }
+  if (f->allocate_credentials(&tls->credentials) < 0) {
+    tls->credentials = nullptr;
+    return none;
+  }
+  if (f->priority_set_direct(tls->session, kPriorities, nullptr) < 0 ||
+      f->credentials_set(tls->session, GNUTLS_CRD_CERTIFICATE,
+                         tls->credentials) < 0) {
+    return none;
+  }
+  if (!host.empty() && !IsAddress(host) &&
+      f->server_name_set(tls->session, GNUTLS_NAME_DNS, host.data(),
+                         host.size()) < 0) {
+    return none;
+  }
+  f->transport_set_int2(tls->session, fd, fd);
+  return tls;
+}
+
+TlsStep ContinueTlsHandshake(TlsSession& session) {
+  const Gnutls& f = *Library();
+  for (int retry = 0; retry < kMostRetries; ++retry) {
+    const int result = f.handshake(session.session);
+    if (result == GNUTLS_E_SUCCESS) return kTlsDone;
+    if (result == GNUTLS_E_AGAIN || result == GNUTLS_E_INTERRUPTED ||
+        f.error_is_fatal(result)) {
+      return StepOf(result);
+    }
+  }
+  return kTlsFailed;
+}
+
+TlsStep SendTls(TlsSession& session, const char* bytes, std::size_t size,
+                std::size_t& moved) {
+  const Gnutls& f = *Library();
+  moved = 0;
+  const ssize_t sent = f.record_send(session.session, bytes, size);
+  if (sent >= 0) {
+    moved = static_cast<std::size_t>(sent);
+    return kTlsDone;
+  }
+  return StepOf(static_cast<int>(sent));
+}
+
+TlsStep ReceiveTls(TlsSession& session, char* bytes, std::size_t size,
+                   std::size_t& moved) {
+  const Gnutls& f = *Library();
+  moved = 0;
+  for (int retry = 0; retry < kMostRetries; ++retry) {
+    const ssize_t got = f.record_recv(session.session, bytes, size);
+    if (got > 0) {
+      moved = static_cast<std::size_t>(got);
+      return kTlsDone;
+    }
+    // A server that closes without saying so ends the session as well.
+    if (got == 0 || got == GNUTLS_E_PREMATURE_TERMINATION) return kTlsClosed;
+    // A renegotiation is never taken up: the answer is given up.
+    if (got == GNUTLS_E_REHANDSHAKE) return kTlsFailed;
+    const int result = static_cast<int>(got);
+    if (result == GNUTLS_E_AGAIN || result == GNUTLS_E_INTERRUPTED ||
+        f.error_is_fatal(result)) {
+      return StepOf(result);
+    }
+  }
+  return kTlsFailed;
+}
+
+short TlsEvents(const TlsSession& session) {
+  return Library()->record_get_direction(session.session) == 1 ? POLLOUT
+                                                               : POLLIN;
+}
+
+bool HasTlsPending(const TlsSession& session) {
+  return Library()->record_check_pending(session.session) > 0;
+}
