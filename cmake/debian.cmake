@@ -80,10 +80,15 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Depends: from the libraries the program links, by dpkg-shlibdeps.
-# libsmbclient is loaded only to list an SMB server's shares (and the SMB
-# servers give nothing beneath them without it): a recommendation.
+# libsmbclient is loaded only to list an SMB server's shares, GnuTLS only
+# for a server that takes TLS (without them those servers give nothing
+# beneath them): recommendations.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS libsmbclient)
+if(QUELVARO_TLS)
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libsmbclient, libgnutls30")
+else()
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS libsmbclient)
+endif()
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
   "report of the printers a print spooler enumerates")

@@ -11,6 +11,11 @@
 #                            CUPS_START_PORT    the loopback port to use
 #                            CUPS_START_LISTEN  more addresses to listen on
 #                                               (ADDR:PORT, blank-separated)
+#                            CUPS_START_TLS=1   take plain HTTP from no
+#                                               peer off the loopback
+#                                               ("426 Upgrade Required"):
+#                                               TLS, with a certificate
+#                                               cupsd makes itself
 #                            CUPS_START_DNSSD=1 advertise the shared queues
 #                                               by DNS-SD (needs avahi-daemon,
 #                                               and a CUPS_START_LISTEN address
@@ -54,10 +59,19 @@ cups_start() {
   if [[ "${CUPS_START_DNSSD:-}" == 1 ]]; then
     browsing="Browsing Yes" protocols="BrowseLocalProtocols dnssd"
   fi
+  local encryption="" tls_files="" aliases=""
+  if [[ "${CUPS_START_TLS:-}" == 1 ]]; then
+    # Reached by names of its own (secure-srv, secure-up): any name.
+    aliases="ServerAlias *"
+    encryption="  Encryption Required"
+    tls_files="CreateSelfSignedCerts yes
+ServerKeychain $CUPS_DIR/conf/ssl"
+  fi
   cat >"$CUPS_DIR/conf/cupsd.conf" <<CONF
 Listen $CUPS_DIR/cups.sock
 Listen 127.0.0.1:$CUPS_PORT
 $listen$browsing
+$aliases
 $protocols
 DefaultShared No
 WebInterface No
@@ -68,6 +82,7 @@ Timeout 30
 <Location />
   Order allow,deny
   Allow from all
+$encryption
 </Location>
 <Location /admin>
   Order allow,deny
@@ -92,6 +107,7 @@ Printcap $CUPS_DIR/printcap
 FileDevice Yes
 Sandboxing Relaxed
 SystemGroup root
+$tls_files
 CONF
   touch "$CUPS_DIR/conf/printers.conf" "$CUPS_DIR/conf/classes.conf"
   /usr/sbin/cupsd -f -c "$CUPS_DIR/conf/cupsd.conf" -s "$CUPS_DIR/conf/cups-files.conf" \

@@ -14,10 +14,13 @@ itself after two minutes. `stand_in_server.py --list` prints the cases.
 import gzip
 import os
 import socket
+import ssl
 import struct
+import subprocess
 import sys
 import threading
 import time
+import warnings
 
 # The shared module is read, never compiled into a cache beside it.
 sys.dont_write_bytecode = True
@@ -385,6 +388,110 @@ def credentials(conn, rid):
 
 # ---- The server.
 
+# ---- TLS: the stand-in as a server that takes TLS only (the report asks
+# it so with CUPS_ENCRYPTION=Always). The certificate and key come from
+# STAND_IN_CERT and STAND_IN_KEY: self-signed, and out of date.
+
+
+def tls_context(chain=None, oldest=False):
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(chain or os.environ["STAND_IN_CERT"],
+                            os.environ["STAND_IN_KEY"])
+    context.num_tickets = 0
+    if oldest:
+        context.set_ciphers("DEFAULT@SECLEVEL=0")
+        with warnings.catch_warnings():  # that it is deprecated is the point
+            warnings.simplefilter("ignore", DeprecationWarning)
+            context.minimum_version = ssl.TLSVersion.TLSv1
+            context.maximum_version = ssl.TLSVersion.TLSv1
+    return context
+
+
+def over_tls(conn, **options):
+    conn.settimeout(10.0)
+    return tls_context(**options).wrap_socket(conn, server_side=True)
+
+
+@case("tls-good")
+def tls_good(conn, _):
+    """Over TLS (1.3, an expired self-signed certificate): the good answer."""
+    secure = over_tls(conn)
+    good(secure, read_request(secure))
+
+
+@case("tls-stall")
+def tls_stall(conn, _):
+    """Takes the ClientHello and never answers it."""
+    conn.recv(65536)
+    time.sleep(LIFETIME)
+
+
+@case("tls-garbage")
+def tls_garbage(conn, _):
+    """Answers the ClientHello with bytes that are no TLS."""
+    conn.recv(65536)
+    conn.sendall(b"HTTP/1.1 200 OK\r\n\r\n" + bytes(range(256)) * 64)
+    keep_open(conn)
+
+
+@case("tls-cut-record")
+def tls_cut_record(conn, _):
+    """The handshake, then the first half of a record, and the close."""
+    secure = over_tls(conn)
+    read_request(secure)
+    raw = socket.socket(fileno=os.dup(secure.fileno()))
+    raw.sendall(b"\x17\x03\x03\x40\x00" + b"\x5a" * 2000)
+    raw.close()
+
+
+@case("tls-huge-chain")
+def tls_huge_chain(conn, _):
+    """A certificate chain of 4 MiB (its one certificate, over and over)."""
+    secure = over_tls(conn, chain=HUGE_CHAIN)
+    good(secure, read_request(secure))
+
+
+@case("tls-1.0")
+def tls_old(conn, _):
+    """TLS 1.0 and nothing newer."""
+    secure = over_tls(conn, oldest=True)
+    good(secure, read_request(secure))
+
+
+@case("tls-renegotiate")
+def tls_renegotiate(conn, _):
+    """TLS 1.2 (openssl s_server), a renegotiation asked for after the request."""
+    # Python's ssl cannot ask for one; openssl s_server does, given "r".
+    port = conn.getsockname()[1] + 1
+    server = subprocess.Popen(
+        ["openssl", "s_server", "-tls1_2", "-accept", "127.0.0.1:%d" % port,
+         "-naccept", "1", "-cert", os.environ["STAND_IN_CERT"],
+         "-key", os.environ["STAND_IN_KEY"]],
+        stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    time.sleep(0.5)
+    relay = socket.create_connection(("127.0.0.1", port))
+    threading.Thread(target=pipe_bytes, args=(relay, conn), daemon=True).start()
+    threading.Thread(target=pipe_bytes, args=(conn, relay), daemon=True).start()
+    for line in server.stdout:
+        if line.startswith(b"POST "):
+            server.stdin.write(b"r\n")
+            server.stdin.flush()
+            break
+    time.sleep(LIFETIME)
+
+
+def pipe_bytes(source, sink):
+    try:
+        while True:
+            data = source.recv(65536)
+            if not data:
+                break
+            sink.sendall(data)
+    except OSError:
+        pass
+    sink.close()
+
+
 def read_request(conn):
     """Reads one HTTP request; returns its IPP request-id (1 if unreadable)."""
     conn.settimeout(5.0)
@@ -423,9 +530,10 @@ def read_request(conn):
     return struct.unpack(">i", body[4:8])[0] if len(body) >= 8 else 1
 
 
-def serve(conn, handler):
+def serve(conn, name, handler):
     try:
-        handler(conn, read_request(conn))
+        # A TLS case reads the request itself, past the handshake.
+        handler(conn, None if name.startswith("tls-") else read_request(conn))
     except OSError:  # the client went away
         pass
     finally:
@@ -445,6 +553,11 @@ def main():
         PRINTERS_100000 = many_printers(100000)
     if name == "credentials":
         credential_uris()
+    if name == "tls-huge-chain":
+        global HUGE_CHAIN
+        HUGE_CHAIN = os.path.join(folder, "chain.pem")
+        with open(os.environ["STAND_IN_CERT"]) as one, open(HUGE_CHAIN, "w") as chain:
+            chain.write(one.read() * 4000)
 
     listener = stand_in.listen(folder)
     listener.settimeout(1.0)
@@ -458,7 +571,7 @@ def main():
             continue
         taken += 1
         stand_in.write_whole(folder, "connections", "%d\n" % taken)
-        threading.Thread(target=serve, args=(conn, handler),
+        threading.Thread(target=serve, args=(conn, name, handler),
                          daemon=True).start()
 
 

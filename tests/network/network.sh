@@ -16,6 +16,7 @@
 #                        remote queues
 #   net_start_silent     listeners on silentN:631 that never answer
 #   net_start_farm       the printer farm (NET_FARM, below), when asked for
+#   net_start_tls        the servers that take TLS only (NET_TLS, below)
 #   net_wait_ready       wait until all of it answers and is advertised
 #   net_show_logs        the logs, for a start that failed
 #
@@ -48,6 +49,17 @@ NET_DNSSD_NAMES=$(printf '%s\n' "$NET_IPPEVE_NAME" "Shared printer @ ${NET_HOSTN
 #                          avahi advertises from static service files
 # NET_FARM_ANSWERING and NET_FARM_DOWN_NAMES (the printers' names, a line
 # each) and NET_DNSSD_SERVICE_NAMES tell the test what to expect.
+# Servers that take TLS only, when NET_TLS=1, on addresses of qnet0 (so that
+# cupsd sees a peer off the loopback, which it asks for TLS):
+#   secure-srv:8635, also named secure-up   a CUPS server that answers plain
+#                          HTTP with "426 Upgrade Required", sharing Sicher1
+#                          and Sicher-Süd; also on [::1]:8634 (plain: a
+#                          loopback peer), where the machine has IPv6
+#   tls-printer:8636       a printer that takes TLS only, "TLS-Drucker-Süd",
+#                          advertised as _ipps._tcp only ("Drucker nur TLS")
+# NET_IPV6 says whether the machine has IPv6 (::1 on lo).
+net_secure_address=192.0.2.40
+net_tls_printer_address=192.0.2.41
 net_farm_name() { printf 'prn-%04d' "$1"; }
 net_farm_hosts() {  # the farm's hosts: ADDRESS NAME DELAY KIND, a line each
   local n=${NET_FARM:-0} down=$(( ${NET_FARM:-0} * ${NET_FARM_DOWN:-0} / 100 )) i address kind
@@ -119,6 +131,8 @@ net_setup() {
     echo "127.0.0.5 smbzu"
     echo "192.0.2.30 smbtot"
     echo "127.0.0.9 dc1.lab.test dc1"
+    echo "$net_secure_address secure-srv secure-up"
+    echo "$net_tls_printer_address tls-printer"
     net_farm_hosts | awk '{ print $1, $2 }'
   } >"$hosts"
   net_farm_hosts >"$NET_DIR/farm-hosts"
@@ -158,9 +172,25 @@ CONF
   net_wait 5 "the D-Bus system bus" test -S /run/dbus/system_bus_socket
 }
 
-# NET_DNSSD_SERVICES static service files, for avahi to advertise.
+# NET_DNSSD_SERVICES static service files, for avahi to advertise; and the
+# TLS printer's.
 net_write_services() {
   local i
+  if [[ ${NET_TLS:-0} == 1 ]]; then
+    cat >"$NET_DIR/avahi-services/tls-printer.service" <<'SERVICE'
+<?xml version="1.0" standalone='no'?>
+<!DOCTYPE service-group SYSTEM "avahi-service.dtd">
+<service-group>
+  <name>Drucker nur TLS</name>
+  <service>
+    <type>_ipps._tcp</type>
+    <port>8636</port>
+    <txt-record>rp=ipp/print</txt-record>
+    <txt-record>ty=Belvantro Sicher</txt-record>
+  </service>
+</service-group>
+SERVICE
+  fi
   for i in $(seq 1 "${NET_DNSSD_SERVICES:-0}"); do
     cat >"$NET_DIR/avahi-services/dienst-$i.service" <<SERVICE
 <?xml version="1.0" standalone='no'?>
@@ -252,6 +282,14 @@ net_start_cups() {
     net_add_remote_printer "$(printf 'Farm-%04d' "$i")" \
       "ipp://$(net_farm_name "$i")/ipp/print" || return 1
   done
+  if [[ ${NET_TLS:-0} == 1 ]]; then
+    net_add_remote "Fern-Sicher" "ipps://secure-srv:8635/printers/Sicher1" &&
+      net_add_remote "Fern-Aufgerüstet" "ipp://secure-up:8635/printers/Sicher-S%C3%BCd" &&
+      net_add_remote_printer "Nur-TLS" "ipps://tls-printer:8636/ipp/print" || return 1
+    if [[ $NET_IPV6 == 1 ]]; then
+      net_add_remote "Fern-IPv6" "ipp://[::1]:8634/printers/Sicher1" || return 1
+    fi
+  fi
   NET_CUPS_PORT=$CUPS_PORT NET_CUPS_DIR=$CUPS_DIR NET_CUPS_ACCESS_LOG=$CUPS_ACCESS_LOG
 }
 
@@ -316,6 +354,33 @@ net_start_silent() {
       --address "127.0.0.$((20 + i))" --port 631 --lifetime 0 \
       >"$NET_DIR/log/silent$i.log" 2>&1 &
   done
+}
+
+net_start_tls() {
+  NET_IPV6=0
+  ip -6 addr show dev lo 2>/dev/null | grep -q 'inet6 ::1/' && NET_IPV6=1
+  [[ ${NET_TLS:-0} == 1 ]] || return 0
+  ip addr add "$net_secure_address/32" dev qnet0 &&
+    ip addr add "$net_tls_printer_address/32" dev qnet0 || return 1
+  # A certificate of the printer's own: self-signed, and out of date.
+  local tls="$NET_DIR/tls" listen="$net_secure_address:8635"
+  mkdir -p "$tls"
+  openssl req -x509 -newkey rsa:2048 -nodes -subj /CN=tls-printer \
+    -keyout "$tls/key.pem" -out "$tls/new.pem" 2>/dev/null &&
+    openssl x509 -x509toreq -in "$tls/new.pem" -signkey "$tls/key.pem" \
+      -out "$tls/cert.csr" 2>/dev/null &&
+    openssl x509 -req -in "$tls/cert.csr" -signkey "$tls/key.pem" -days -1 \
+      -out "$tls/cert.pem" 2>/dev/null || return 1
+  echo "$net_tls_printer_address TLS-Drucker-Süd 0 tls 8636" >"$tls/printer"
+  NET_TLS_DIR=$tls
+  FARM_CERT="$tls/cert.pem" FARM_KEY="$tls/key.pem" \
+    python3 "$net_here/printer_farm.py" "$tls" "$tls/printer" >"$NET_DIR/log/tls-printer.log" 2>&1 &
+  [[ $NET_IPV6 == 1 ]] && listen+=" [::1]:8634"
+  CUPS_START_IN="$NET_DIR" CUPS_START_LISTEN="$listen" CUPS_START_TLS=1 cups_start &&
+    cups_add_queue Sicher1 shared "Sicher Eins" &&
+    cups_add_queue "Sicher-Süd" shared "Sicher Süd" || return 1
+  unset CUPS_SERVER CUPS_DIR CUPS_PORT CUPS_ACCESS_LOG CUPS_PID
+  net_wait 10 "the TLS printer" test -e "$tls/ready"
 }
 
 net_start_farm() {

@@ -40,10 +40,13 @@ if [[ "${2:-}" != --inside ]]; then
   [[ $status -eq 0 ]] || exit "$status"
   NET_FARM=300 NET_FARM_DOWN=10 NET_FARM_DELAY_MS=200 NET_DNSSD_SERVICES=300 \
     "$here/private_network.sh" bash "$0" "$program" --inside scale || status=$?
+  [[ $status -eq 0 ]] || exit "$status"
+  NET_TLS=1 "$here/private_network.sh" bash "$0" "$program" --inside tls || status=$?
   exit "$status"
 fi
 
 source "$here/../checks.sh"
+source "$here/../report_sections.sh"
 CHECK_PREFIX="network ($3): "
 work="$NET_DIR/e2e"
 mkdir -p "$work"
@@ -132,6 +135,33 @@ case $3 in
       test "$connections" -eq $((answering + silent)) -a \
       "$requests" -eq $((2 * answering + silent))
     check "the silent printers' bound, once: within 6.5 s" within 6500
+    ;;
+  tls)
+    # holds SERVER NAME...: the server's lines beneath it under Remote.
+    holds() {
+      local server=$1 name expected=""
+      shift
+      for name in "$@"; do expected+=$(printf '%s\\%s' "$server" "$name")$'\n'; done
+      [[ "$(nested "$work/report.txt" Remote 1 "$server")" == "${expected%$'\n'}" ]] ||
+        { nested "$work/report.txt" Remote 1 "$server" >&2; return 1; }
+    }
+    on_dnssd() { entries "$work/report.txt" Network 1 | grep -qx "$1"; }
+    check "ipps: the CUPS server that takes TLS only, asked over TLS" \
+      holds '\\secure-srv:8635' Sicher-Süd Sicher1
+    check "a 426 answered over TLS: the same server at another name" \
+      holds '\\secure-up:8635' Sicher-Süd Sicher1
+    check "ipps: the printer that takes TLS only, itself" \
+      holds '\\tls-printer:8636' TLS-Drucker-Süd
+    check "the printer was told the host's name (SNI)" \
+      test "$(cat "$NET_TLS_DIR/sni-TLS-Drucker-Süd" 2>/dev/null)" == tls-printer
+    check "its _ipps._tcp service under Network" on_dnssd "Drucker nur TLS"
+    if [[ $NET_IPV6 == 1 ]]; then
+      check "IPv6: the same server at [::1]:8634, as before" \
+        holds '\\[::1]:8634' Sicher-Süd Sicher1
+    else
+      skip "network (tls): IPv6" "this machine has no IPv6 (no ::1 on lo)"
+    fi
+    check "within the longest wait (the host that never connects)" within 4500
     ;;
   domain)
     # The DC's shares in a report; a report without them.

@@ -5,17 +5,21 @@ its benchmark.
 
     printer_farm.py DIR HOSTS
 
-HOSTS has a line per printer: ADDRESS NAME DELAY_MS KIND. Each listens on
-ADDRESS:631 and answers like a printer that is no CUPS server: a
-CUPS-Get-Printers with "operation not supported", a Get-Printer-Attributes
-with itself (printer-name NAME), each DELAY_MS after the request, over a
-connection it keeps open. KIND "silent" takes connections and never
-answers. DIR/ready appears once every printer listens; DIR/counts holds
-"connections requests" so far (rewritten whole as they change).
+HOSTS has a line per printer: ADDRESS NAME DELAY_MS KIND [PORT]. Each
+listens on ADDRESS:PORT (631 unless given) and answers like a printer that
+is no CUPS server: a CUPS-Get-Printers with "operation not supported", a
+Get-Printer-Attributes with itself (printer-name NAME), each DELAY_MS after
+the request, over a connection it keeps open. KIND "silent" takes
+connections and never answers; "tls" takes TLS only (TLS 1.2 and 1.3, no
+session tickets, the certificate FARM_CERT with its key FARM_KEY) and
+writes the server name each client sent (SNI) to DIR/sni-NAME. DIR/ready
+appears once every printer listens; DIR/counts holds "connections
+requests" so far (rewritten whole as they change).
 """
 import asyncio
 import os
 import resource
+import ssl
 import struct
 import sys
 
@@ -88,6 +92,18 @@ async def keep_counts(folder):
         await asyncio.sleep(0.1)
 
 
+def tls_context(folder, name):
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.minimum_version = ssl.TLSVersion.TLSv1_2
+    context.load_cert_chain(os.environ["FARM_CERT"], os.environ["FARM_KEY"])
+    context.num_tickets = 0
+
+    def sni(_, server_name, __):
+        stand_in.write_whole(folder, "sni-" + name, "%s\n" % server_name)
+    context.sni_callback = sni
+    return context
+
+
 async def main():
     folder, hosts = sys.argv[1], sys.argv[2]
     soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
@@ -95,10 +111,12 @@ async def main():
     servers = []
     with open(hosts) as lines:
         for line in lines:
-            address, name, delay, kind = line.split()
+            address, name, delay, kind, *port = line.split()
+            tls = tls_context(folder, name) if kind == "tls" else None
             servers.append(await asyncio.start_server(
                 serving(name, int(delay) / 1000.0, kind == "silent"),
-                address, 631, backlog=64, reuse_address=True))
+                address, int(port[0]) if port else 631, backlog=64,
+                reuse_address=True, ssl=tls))
     counting = asyncio.ensure_future(keep_counts(folder))
     stand_in.write_whole(folder, "ready", "%d\n" % len(servers))
     await counting

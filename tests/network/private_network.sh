@@ -34,6 +34,7 @@
 #   NET_DEADHOST=0       no Nirgendwo queue (no host that never connects)
 #   NET_FARM, NET_FARM_DELAY_MS, NET_FARM_DOWN, NET_DNSSD_SERVICES
 #                        the network at campus scale (network.sh)
+#   NET_TLS=1            servers that take TLS only (network.sh)
 #   NET_SAMBA=1          start Samba too (tests/network/samba.sh, smb_start):
 #                        smbsrv (127.0.0.1, guests welcome), smbzu (refuses
 #                        guests), smbtot (never connects), and queues of the
@@ -62,6 +63,9 @@
 #   NET_FARM_DIR             the printer farm's folder (its counts file)
 #   NET_FARM_ANSWERING, NET_FARM_DOWN_NAMES   its printers' names, a line each
 #   NET_DNSSD_SERVICE_NAMES  the names of the NET_DNSSD_SERVICES services
+#   NET_TLS_DIR              the TLS printer's folder (sni-NAME: the name
+#                            each client sent)
+#   NET_IPV6                 1 where the machine has IPv6, else 0
 #   DBUS_SYSTEM_BUS_ADDRESS  the namespace's system bus
 #
 # Exits with COMMAND's status; 77 when not root or the namespaces are
@@ -130,6 +134,7 @@ net_start_dbus || net_failed "D-Bus did not start"
 net_start_avahi || net_failed "avahi-daemon did not start"
 net_start_silent
 net_start_farm
+net_start_tls || net_failed "the TLS servers did not start"
 net_start_ippeve
 net_start_printsrv || net_failed "printsrv did not start"
 net_start_cups || net_failed "the program's server did not start"
@@ -158,7 +163,7 @@ export CUPS_SERVER NET_CUPS_PORT NET_CUPS_DIR NET_CUPS_ACCESS_LOG
 export NET_PRINTSRV_SERVER NET_PRINTSRV_PORT NET_PRINTSRV_DIR NET_PRINTSRV_ACCESS_LOG
 export NET_IPPEVE_PORT NET_IPPEVE_NAME NET_IPPEVE_LOG NET_HOSTNAME NET_DNSSD_NAMES
 export NET_PRINTSRV_QUEUES NET_FARM_DIR NET_FARM_ANSWERING NET_FARM_DOWN_NAMES
-export NET_DNSSD_SERVICE_NAMES
+export NET_DNSSD_SERVICE_NAMES NET_TLS_DIR NET_IPV6
 export NET_SILENT_DIR="$NET_DIR/silent"
 
 "$@"

@@ -3,6 +3,7 @@
 
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -82,6 +83,13 @@ int StartConnect(const SocketAddress& address) {
   const int fd = socket(address.address.ss_family,
                         SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) return -1;
+  // Requests and TLS records go out as they are written: a TLS handshake
+  // writes several small ones, which Nagle's algorithm would hold back for
+  // the server's delayed acknowledgement.
+  if (address.address.ss_family != AF_UNIX) {
+    const int on = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  }
   if (connect(fd, reinterpret_cast<const sockaddr*>(&address.address),
               address.length) == 0 ||
       errno == EINPROGRESS || errno == EAGAIN) {
