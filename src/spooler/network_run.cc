@@ -469,38 +469,34 @@ bool WaitFor(NetworkRun& run, std::unique_lock<std::mutex>& held, Ready ready) {
                                 [&] { return ready() || run.over; });
 }
 
+// A part of what the run gives, once the run has given it; none should the
+// run not get there.
+template <typename Part>
+const Part& Given(bool NetworkRun::*given, Part NetworkRun::*part,
+                  const Part& none) {
+  NetworkRun& run = Run();
+  std::unique_lock<std::mutex> held(run.lock);
+  if (!WaitFor(run, held, [&] { return run.*given; }) || !(run.*given)) {
+    return none;
+  }
+  return run.*part;
+}
+
 }  // namespace
 
 const std::optional<PrinterList>& RunQueueView() {
   static const std::optional<PrinterList> none;
-  NetworkRun& run = Run();
-  std::unique_lock<std::mutex> held(run.lock);
-  if (!WaitFor(run, held, [&] { return run.view_given; }) || !run.view_given) {
-    return none;
-  }
-  return run.view;
+  return Given(&NetworkRun::view_given, &NetworkRun::view, none);
 }
 
 const std::vector<DnssdService>& RunDiscovery() {
   static const std::vector<DnssdService> none;
-  NetworkRun& run = Run();
-  std::unique_lock<std::mutex> held(run.lock);
-  if (!WaitFor(run, held, [&] { return run.discovery_given; }) ||
-      !run.discovery_given) {
-    return none;
-  }
-  return run.discovery;
+  return Given(&NetworkRun::discovery_given, &NetworkRun::discovery, none);
 }
 
 const std::vector<KnownServer>& RunKnownServers() {
   static const std::vector<KnownServer> none;
-  NetworkRun& run = Run();
-  std::unique_lock<std::mutex> held(run.lock);
-  if (!WaitFor(run, held, [&] { return run.servers_given; }) ||
-      !run.servers_given) {
-    return none;
-  }
-  return run.servers;
+  return Given(&NetworkRun::servers_given, &NetworkRun::servers, none);
 }
 
 const PrinterList* RunServerPrinters(const std::wstring& name) {

@@ -110,16 +110,29 @@ struct Request {
   char server[kMostRequestBytes];
 };
 
+// A request and room for the one descriptor beside it, as sendmsg and
+// recvmsg take them.
+struct RequestMessage {
+  Request request;
+  char control[CMSG_SPACE(sizeof(int))];
+  iovec data;
+  msghdr message;
+};
+
+void PointAtItself(RequestMessage& whole) {
+  whole.data = {&whole.request, sizeof whole.request};
+  whole.message.msg_iov = &whole.data;
+  whole.message.msg_iovlen = 1;
+  whole.message.msg_control = whole.control;
+  whole.message.msg_controllen = sizeof whole.control;
+}
+
 // Takes one request; false once the program has closed its end.
 bool TakeRequest(int socket, std::vector<Child>& children) {
-  Request request = {};
-  char control[CMSG_SPACE(sizeof(int))] = {};
-  iovec data = {&request, sizeof request};
-  msghdr message = {};
-  message.msg_iov = &data;
-  message.msg_iovlen = 1;
-  message.msg_control = control;
-  message.msg_controllen = sizeof control;
+  RequestMessage whole = {};
+  PointAtItself(whole);
+  Request& request = whole.request;
+  msghdr& message = whole.message;
   const ssize_t got = recvmsg(socket, &message, MSG_CMSG_CLOEXEC);
   if (got < 0) return errno == EINTR || errno == EAGAIN;
   if (got == 0) return false;
@@ -220,16 +233,11 @@ void EndSmbStarter(SmbStarter& starter) {
 bool AskSmbStarter(const SmbStarter& starter, const std::string& server,
                    Deadline deadline, int out) {
   if (starter.process < 0 || server.size() >= kMostRequestBytes) return false;
-  Request request = {};
-  request.deadline_ticks = deadline.time_since_epoch().count();
-  std::memcpy(request.server, server.data(), server.size());
-  char control[CMSG_SPACE(sizeof(int))] = {};
-  iovec data = {&request, sizeof request};
-  msghdr message = {};
-  message.msg_iov = &data;
-  message.msg_iovlen = 1;
-  message.msg_control = control;
-  message.msg_controllen = sizeof control;
+  RequestMessage whole = {};
+  PointAtItself(whole);
+  whole.request.deadline_ticks = deadline.time_since_epoch().count();
+  std::memcpy(whole.request.server, server.data(), server.size());
+  msghdr& message = whole.message;
   cmsghdr* part = CMSG_FIRSTHDR(&message);
   part->cmsg_level = SOL_SOCKET;
   part->cmsg_type = SCM_RIGHTS;
@@ -237,7 +245,7 @@ bool AskSmbStarter(const SmbStarter& starter, const std::string& server,
   std::memcpy(CMSG_DATA(part), &out, sizeof out);
   for (;;) {
     const ssize_t sent = sendmsg(starter.socket, &message, MSG_NOSIGNAL);
-    if (sent == static_cast<ssize_t>(sizeof request)) return true;
+    if (sent == static_cast<ssize_t>(sizeof whole.request)) return true;
     if (sent < 0 && errno == EINTR) continue;
     return false;
   }
