@@ -5,6 +5,8 @@
 #   - the probe of the same architecture dumps what the spooler answers;
 #   - the exe runs with its output redirected to a file and standard input
 #     from /dev/null; its report must be what the dump calls for;
+#   - the exe runs with its output on /dev/null, a character device that is
+#     no console; it must end with status 0 and write no errors;
 #   - the exe runs in Wine's console on a pseudo-terminal; the terminal must
 #     show the same report.
 # Everything started here is stopped again on exit, whatever happens.
@@ -130,6 +132,17 @@ for arch in x86 x64; do
   python3 "$check" "$work/dump-$arch.txt" "$work/queues.txt" \
     "$work/report-$arch.txt" || status=$?
   verdict "$arch redirected report" "$status"
+
+  # On /dev/null, a character device that is no console (as NUL is on
+  # Windows), the report still runs to its end and says it was written.
+  status=0
+  timeout 60 "$wine" "$exe" </dev/null >/dev/null 2>"$work/errors-null-$arch.txt" || status=$?
+  [[ $status -eq 0 ]] || echo "on /dev/null: exit status $status"
+  if [[ -s "$work/errors-null-$arch.txt" ]]; then
+    echo "unexpected error output on /dev/null:"; cat "$work/errors-null-$arch.txt"
+    status=1
+  fi
+  verdict "$arch report on /dev/null" "$status"
 
   native="$build/linux/quelvaro"
   if [[ $arch == x86 && -x "$native" ]]; then
