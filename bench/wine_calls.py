@@ -10,6 +10,10 @@
       for the run's time outside them (the report's lines, the start-up and
       the end). WALL, REQUESTS and SWITCHES are the run's wall time, the
       requests the CUPS server logged and the wineserver's context switches.
+  wine_calls.py same LOG...
+      says whether the logs hold the same calls with the same arguments, in
+      the same order (flags, whether a name is given, level, whether a
+      buffer is given, its size), and where the first two differ if not.
   wine_calls.py table TSV
       prints a Markdown table with a row for each run: each kind's calls as
       count x time per call, the time inside all calls and outside them.
@@ -77,6 +81,34 @@ def add(tsv, log, exe, placement, wall, requests, switches):
         print("  %-18s %6s calls %9.3f s%s" % (kind, count, seconds, per))
 
 
+def arguments(path):
+    """The calls' arguments as the exe chose them, in order."""
+    calls = []
+    with open(path, errors="replace") as log:
+        for line in log:
+            m = CALL.match(line)
+            if m:
+                flags, name, level, buffer, size = m.group(3, 4, 5, 6, 7)
+                calls.append("flags=%s name=%s level=%s buffer=%s cbBuf=%d" % (
+                    flags, "given" if int(name, 16) else "null", int(level, 16),
+                    "given" if int(buffer, 16) else "null", int(size, 16)))
+    return calls
+
+
+def same(logs):
+    first = arguments(logs[0])
+    for other in logs[1:]:
+        calls = arguments(other)
+        if calls != first:
+            at = next((i for i, (a, b) in enumerate(zip(first, calls)) if a != b),
+                      min(len(first), len(calls)))
+            print("the calls differ: %s makes %d, %s %d; first difference at call %d"
+                  % (logs[0], len(first), other, len(calls), at + 1))
+            return
+    print("the same %d calls with the same arguments in the same order in all %d runs"
+          % (len(first), len(logs)))
+
+
 def table(tsv):
     with open(tsv) as f:
         header = f.readline().rstrip("\n").split("\t")
@@ -113,6 +145,8 @@ def main():
             with open(tsv, "w") as f:
                 f.write("\t".join(COLUMNS) + "\n")
         add(tsv, *sys.argv[3:])
+    elif len(sys.argv) >= 3 and sys.argv[1] == "same":
+        same(sys.argv[2:])
     elif len(sys.argv) == 3 and sys.argv[1] == "table":
         table(sys.argv[2])
     else:
