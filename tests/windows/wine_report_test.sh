@@ -5,6 +5,8 @@
 #   - the probe of the same architecture dumps what the spooler answers;
 #   - the exe runs with its output redirected to a file and standard input
 #     from /dev/null; its report must be what the dump calls for;
+#   - the exe runs with its output on /dev/null, a character device that is
+#     no console; it must end with status 0 and write no errors;
 #   - the exe runs in Wine's console on a pseudo-terminal; the terminal must
 #     show the same report.
 #
@@ -204,6 +206,15 @@ exe_checks() {  # ARCH LOADER
   check "no error output" no_error_output "$work/errors-$arch.txt"
   check "redirected report" python3 "$check_report" "$work/dump-$arch.txt" \
     "$work/queues.txt" "$work/report-$arch.txt"
+
+  # On /dev/null, a character device that is no console (as NUL is on
+  # Windows), the report still runs to its end and says it was written.
+  status=0
+  run_as "$arch" timeout $((60 * slow)) "$loader" "$exe" </dev/null >/dev/null \
+    2>"$work/errors-null-$arch.txt" || status=$?
+  echo "$status" >"$work/status-null-$arch"
+  check "exit status on /dev/null" exit_status_zero "$work/status-null-$arch"
+  check "no error output on /dev/null" no_error_output "$work/errors-null-$arch.txt"
 
   local native="$build/linux/quelvaro"
   if [[ $arch == x86 && -x "$native" ]]; then
