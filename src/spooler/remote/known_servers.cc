@@ -14,6 +14,22 @@ bool IsIppScheme(const std::string& scheme) {
          scheme == "https";
 }
 
+// Adds uri (when not empty, and not there yet) to the server of that name
+// in servers (names compared without case), which is added when new.
+void AddServer(std::vector<KnownServer>& servers, const std::wstring& name,
+               const std::string& uri) {
+  for (KnownServer& server : servers) {
+    if (!IsSameServerName(server.name.c_str(), name)) continue;
+    for (const std::string& known : server.uris) {
+      if (known == uri) return;
+    }
+    if (!uri.empty()) server.uris.push_back(uri);
+    return;
+  }
+  servers.push_back({name, {}});
+  if (!uri.empty()) servers.back().uris.push_back(uri);
+}
+
 }  // namespace
 
 std::optional<KnownServer> ServerOfDeviceUri(const std::string& uri) {
@@ -38,22 +54,6 @@ std::optional<KnownServer> ServerOfService(const DnssdService& service) {
   const char* scheme = service.service_type == "_ipps._tcp" ? "ipps" : "ipp";
   return KnownServer{IppServerName(service.host_name, service.port),
                      {ServiceUri(service, scheme, service.address)}};
-}
-
-std::size_t AddServer(std::vector<KnownServer>& servers,
-                      const std::wstring& name, const std::string& uri) {
-  for (std::size_t i = 0; i < servers.size(); ++i) {
-    KnownServer& server = servers[i];
-    if (!IsSameServerName(server.name.c_str(), name)) continue;
-    for (const std::string& known : server.uris) {
-      if (known == uri) return i;
-    }
-    if (!uri.empty()) server.uris.push_back(uri);
-    return i;
-  }
-  servers.push_back({name, {}});
-  if (!uri.empty()) servers.back().uris.push_back(uri);
-  return servers.size() - 1;
 }
 
 std::vector<std::string> ServerDeviceUris(const PrinterList& view) {

@@ -30,12 +30,6 @@ std::optional<KnownServer> ServerOfDeviceUri(const std::string& uri);
 // at), or an SMB server. None for any other service.
 std::optional<KnownServer> ServerOfService(const DnssdService& service);
 
-// Adds uri (when not empty, and not there yet) to the server of that name
-// in servers (names compared without case), which is added when new.
-// Returns the server's place in servers.
-std::size_t AddServer(std::vector<KnownServer>& servers,
-                      const std::wstring& name, const std::string& uri);
-
 // The device URIs of a view's queues that can lead to print servers: those
 // of the remote queues, and the SMB ones of all queues (CUPS takes a queue
 // on an SMB share for one of its own), in queue order.
