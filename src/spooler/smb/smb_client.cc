@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -95,15 +96,11 @@ bool SetSambaSettings(void* library) {
          set("lock directory", "/dev/null");
 }
 
-}  // namespace
-
-std::optional<SmbShareList> ListSmbPrinterSharesHere(
-    const SmbServerToAsk& server, int timeout_milliseconds) {
-  // Never closed: the process ends when the listing does.
-  void* const library = dlopen(kLibrary, RTLD_NOW | RTLD_LOCAL);
-  if (library == nullptr) return std::nullopt;
-  ReadNoSambaConfiguration(library);
-
+// One listing of host's printer shares on a context of its own: with the
+// user's Kerberos ticket and nothing else, or anonymously.
+std::optional<SmbShareList> ListShares(void* library, const std::string& host,
+                                       bool kerberos,
+                                       int timeout_milliseconds) {
   const auto new_context = QUELVARO_SMBC(smbc_new_context);
   const auto free_context = QUELVARO_SMBC(smbc_free_context);
   const auto set_debug = QUELVARO_SMBC(smbc_setDebug);
@@ -135,27 +132,28 @@ std::optional<SmbShareList> ListSmbPrinterSharesHere(
   if (!context || !SetSambaSettings(library)) return std::nullopt;
   SMBCCTX* const smb = context.get();
   set_debug(smb, 0);
-  // By name: Kerberos alone (the session setup offers no NTLM, and would
-  // refuse a server that knows no other), with the ticket of the user's
-  // credential cache, the one KRB5CCNAME names or else the default one; no
-  // ticket, or none for this server, and libsmbclient sets up an anonymous
-  // session on the same connection instead. Not the NTLM of winbind's cache
-  // of the user's credentials, which is all smbc_setOptionUseCCache turns
-  // on (libsmbclient's default). By address: anonymous, and no second,
-  // anonymous, try. Set, the user name is not taken from $USER.
-  set_auth(smb, server.by_name ? &GiveKerberosCredentials : &GiveNoCredentials);
-  set_user(smb, server.by_name ? kKerberosUser : "");
-  use_kerberos(smb, server.by_name ? 1 : 0);
+  // Kerberos alone: the session setup offers no NTLM (and would refuse a
+  // server that knows no other), with the ticket of the user's credential
+  // cache, the one KRB5CCNAME names or else the default one. Not the NTLM
+  // of winbind's cache of the user's credentials, which is all
+  // smbc_setOptionUseCCache turns on (libsmbclient's default). No
+  // anonymous session of libsmbclient's own after a Kerberos one failed:
+  // Samba 4.17 sets one up on the same connection, later releases (4.22.9,
+  // 4.23.6, 4.24) no longer do when Kerberos was required; the caller asks
+  // anonymously itself. Set, the user name is not taken from $USER.
+  set_auth(smb, kerberos ? &GiveKerberosCredentials : &GiveNoCredentials);
+  set_user(smb, kerberos ? kKerberosUser : "");
+  use_kerberos(smb, kerberos ? 1 : 0);
   fall_back(smb, 0);
   use_ccache(smb, 0);
-  no_anonymous(smb, server.by_name ? 0 : 1);
+  no_anonymous(smb, 1);
   // Port 445 only: with no port set, libsmbclient tries 139 (NetBIOS) first
   // for a listing, and then both.
   set_port(smb, 445);
   set_timeout(smb, timeout_milliseconds);
   if (init_context(smb) == nullptr) return std::nullopt;
 
-  const std::string uri = "smb://" + server.host + "/";
+  const std::string uri = "smb://" + host + "/";
   SMBCFILE* listing = get_opendir(smb)(smb, uri.c_str());
   if (listing == nullptr) return std::nullopt;
   SmbShareList shares;
@@ -166,4 +164,24 @@ std::optional<SmbShareList> ListSmbPrinterSharesHere(
   }
   get_closedir(smb)(smb, listing);
   return shares;
+}
+
+}  // namespace
+
+std::optional<SmbShareList> ListSmbPrinterSharesHere(
+    const SmbServerToAsk& server, int timeout_milliseconds) {
+  // Never closed: the process ends when the listing does.
+  void* const library = dlopen(kLibrary, RTLD_NOW | RTLD_LOCAL);
+  if (library == nullptr) return std::nullopt;
+  ReadNoSambaConfiguration(library);
+  // By name: with the user's ticket; no ticket, none for this server, or
+  // a server that refused it, and anonymously on a new connection. By
+  // address: anonymously, once.
+  if (server.by_name) {
+    if (std::optional<SmbShareList> shares =
+            ListShares(library, server.host, true, timeout_milliseconds)) {
+      return shares;
+    }
+  }
+  return ListShares(library, server.host, false, timeout_milliseconds);
 }
