@@ -57,8 +57,6 @@ const std::size_t kMostRunAnswerBytes = 256u << 20;
 // The lookup asker that is the CUPS server's exchange, not a server's.
 const std::size_t kViewAsker = static_cast<std::size_t>(-1);
 
-Deadline Now() { return std::chrono::steady_clock::now(); }
-
 // What the run needs from the CUPS client configuration, read on the
 // report's thread before the loop starts.
 struct RunSettings {

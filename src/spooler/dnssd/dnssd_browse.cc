@@ -286,7 +286,7 @@ Deadline BrowseWakeTime(const DnssdBrowse& browse) { return browse.deadline; }
 
 void ContinueBrowse(DnssdBrowse& browse, std::vector<DnssdService>& newly) {
   if (!browse.bus) return;
-  if (std::chrono::steady_clock::now() >= browse.deadline ||
+  if (Now() >= browse.deadline ||
       !dbus_connection_read_write(browse.bus.get(), 0)) {
     browse.bus.reset();
     return;
@@ -315,7 +315,7 @@ bool IsBrowseOver(const DnssdBrowse& browse) {
   if (!browse.bus) return true;
   return (browse.browsers_left <= 0 && browse.to_resolve.empty() &&
           Resolving(browse) == 0) ||
-         std::chrono::steady_clock::now() >= browse.deadline;
+         Now() >= browse.deadline;
 }
 
 std::vector<DnssdService> EndBrowse(DnssdBrowse& browse) {

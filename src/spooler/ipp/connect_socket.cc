@@ -7,7 +7,6 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -44,13 +43,6 @@ std::string Unbracketed(const std::string& host) {
 }
 
 }  // namespace
-
-int MillisecondsLeft(Deadline deadline) {
-  // Rounded up: a poll that returns at its timeout finds the deadline passed.
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-      deadline - std::chrono::steady_clock::now());
-  return static_cast<int>(std::clamp<long long>(left.count(), 0, 1 << 30));
-}
 
 std::optional<std::vector<SocketAddress>> NumericAddresses(
     const std::string& host, int port) {

@@ -11,11 +11,7 @@
 #include <string>
 #include <vector>
 
-using Deadline = std::chrono::steady_clock::time_point;
-
-// The time from now to the deadline in whole milliseconds, rounded up, at
-// least 0 and at most about twelve days: what poll() is given.
-int MillisecondsLeft(Deadline deadline);
+#include "spooler/deadline.h"
 
 // How long one address may take to accept a connection.
 const std::chrono::seconds kConnectBound(3);

@@ -16,8 +16,6 @@ namespace {
 // that one fast server does not keep the loop from the others.
 const int kPiecesAtOnce = 16;
 
-Deadline Now() { return std::chrono::steady_clock::now(); }
-
 // The request's head. A server reached over loopback is told it is
 // "localhost", whatever name it was reached by: a CUPS server takes no
 // other name from a loopback peer (a guard against DNS rebinding).

@@ -10,8 +10,6 @@
 
 namespace {
 
-Deadline Now() { return std::chrono::steady_clock::now(); }
-
 bool IsSmbUri(const std::string& uri) { return uri.compare(0, 4, "smb:") == 0; }
 
 // ipps and https are asked over TLS from the first byte.

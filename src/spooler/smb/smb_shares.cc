@@ -5,20 +5,7 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-
-namespace {
-
-using Deadline = std::chrono::steady_clock::time_point;
-
-int MillisecondsLeft(Deadline deadline) {
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-      deadline - std::chrono::steady_clock::now());
-  return static_cast<int>(std::clamp<long long>(left.count(), 0, 1 << 30));
-}
-
-}  // namespace
 
 SmbListing StartSmbListing(const SmbStarter& starter, const std::string& server,
                            Deadline deadline) {

@@ -3,10 +3,10 @@
 #ifndef QUELVARO_SPOOLER_SMB_SMB_SHARES_H
 #define QUELVARO_SPOOLER_SMB_SMB_SHARES_H
 
-#include <chrono>
 #include <optional>
 #include <string>
 
+#include "spooler/deadline.h"
 #include "spooler/smb/smb_share_message.h"
 #include "spooler/smb/smb_starter.h"
 
@@ -34,13 +34,13 @@ struct SmbListing {
   std::string message;  // as far as it has come
 };
 SmbListing StartSmbListing(const SmbStarter& starter, const std::string& server,
-                           std::chrono::steady_clock::time_point deadline);
+                           Deadline deadline);
 bool ReadSmbListing(SmbListing& listing);
 std::optional<SmbShareList> EndSmbListing(SmbListing& listing);
 
 // The same, waited for.
 std::optional<SmbShareList> ListSmbPrinterShares(
     const SmbStarter& starter, const std::string& server,
-    std::chrono::steady_clock::time_point deadline);
+    Deadline deadline);
 
 #endif  // QUELVARO_SPOOLER_SMB_SMB_SHARES_H

@@ -29,20 +29,11 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-using Deadline = Clock::time_point;
-
 // The longest server name a request carries.
 const std::size_t kMostRequestBytes = 4096;
 
 // How often the starter looks for children to reap while none is due.
 const int kReapMilliseconds = 100;
-
-int MillisecondsLeft(Deadline deadline) {
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-      deadline - Clock::now());
-  return static_cast<int>(std::clamp<long long>(left.count(), 0, 1 << 30));
-}
 
 bool WriteAll(int fd, const std::string& bytes) {
   std::size_t written = 0;
@@ -149,7 +140,7 @@ bool TakeRequest(int socket, std::vector<Child>& children) {
     return true;
   }
   request.server[kMostRequestBytes - 1] = '\0';
-  const Deadline deadline{Clock::duration(request.deadline_ticks)};
+  const Deadline deadline{Deadline::duration(request.deadline_ticks)};
   const pid_t pid = fork();
   if (pid == 0) {
     close(socket);
@@ -177,7 +168,7 @@ bool TakeRequest(int socket, std::vector<Child>& children) {
   for (;;) {
     for (auto child = children.begin(); child != children.end();) {
       const bool ended = waitpid(child->pid, nullptr, WNOHANG) == child->pid;
-      const bool due = !ended && Clock::now() >= child->deadline;
+      const bool due = !ended && Now() >= child->deadline;
       if (due) KillAndReap(*child);
       child = ended || due ? children.erase(child) : child + 1;
     }

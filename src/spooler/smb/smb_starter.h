@@ -8,8 +8,9 @@
 
 #include <sys/types.h>
 
-#include <chrono>
 #include <string>
+
+#include "spooler/deadline.h"
 
 struct SmbStarter {
   pid_t process = -1;  // -1: none (every listing then gives nothing)
@@ -31,6 +32,6 @@ void EndSmbStarter(SmbStarter& starter);
 // deadline if it has not ended by then. False when the request could not be
 // sent. Safe to call from several threads.
 bool AskSmbStarter(const SmbStarter& starter, const std::string& server,
-                   std::chrono::steady_clock::time_point deadline, int out);
+                   Deadline deadline, int out);
 
 #endif  // QUELVARO_SPOOLER_SMB_SMB_STARTER_H
