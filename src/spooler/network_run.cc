@@ -21,6 +21,7 @@
 #include <mutex>
 #include <thread>
 
+#include "spooler/ascii_case.h"
 #include "spooler/cups/cups_server.h"
 #include "spooler/cups/queue_view.h"
 #include "spooler/ipp/address_lookup.h"
@@ -79,7 +80,8 @@ struct NetworkRun {
   std::vector<DnssdService> discovery;
   bool servers_given = false;
   std::vector<KnownServer> servers;
-  std::map<std::wstring, std::unique_ptr<PrinterList>> answers;  // by Folded
+  // The servers' printers, by AsciiLower name.
+  std::map<std::wstring, std::unique_ptr<PrinterList>> answers;
   bool over = false;             // the loop has ended
   std::atomic<bool> stopping{false};
   int wake = -1;                 // written to end the loop early
@@ -103,21 +105,12 @@ struct RunLoop {
   std::vector<DnssdService> discovered;
   bool servers_known = false;
   std::deque<ServerAsking> askings;
-  std::map<std::wstring, std::size_t> by_name;  // by Folded name
+  std::map<std::wstring, std::size_t> by_name;  // by AsciiLower name
   std::deque<std::size_t> queued;               // waiting for descriptors
   std::vector<bool> released;                   // its descriptors back
   std::vector<bool> given;                      // its answer handed over
   std::size_t descriptors_left = 0;
 };
-
-// A server's name as names are compared: ASCII letters in lower case.
-std::wstring Folded(const std::wstring& name) {
-  std::wstring folded = name;
-  for (wchar_t& c : folded) {
-    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-  }
-  return folded;
-}
 
 // As many descriptors as the process may have: the soft limit raised to
 // the hard one. Returns how many the servers may hold at once.
@@ -155,7 +148,7 @@ void Start(RunLoop& loop, std::size_t i) {
 // once, or queued while the descriptors are all taken.
 void EnsureAsked(RunLoop& loop, const std::wstring& name,
                  const std::string& uri) {
-  const std::wstring key = Folded(name);
+  const std::wstring key = AsciiLower(name);
   const auto known = loop.by_name.find(key);
   if (known != loop.by_name.end()) {
     AddAskingUri(loop.askings[known->second], uri, loop.run_end);
@@ -292,7 +285,7 @@ void Give(NetworkRun& run, RunLoop& loop, std::size_t i) {
   auto printers = std::make_unique<PrinterList>(TakePrinters(loop.askings[i]));
   {
     std::lock_guard<std::mutex> held(run.lock);
-    run.answers.emplace(Folded(loop.askings[i].server.name),
+    run.answers.emplace(AsciiLower(loop.askings[i].server.name),
                         std::move(printers));
   }
   Notify(run);
@@ -508,7 +501,7 @@ const PrinterList* RunServerPrinters(const std::wstring& name) {
   }
   if (found == nullptr || found->uris.empty()) return nullptr;
   static const PrinterList none;
-  const std::wstring key = Folded(found->name);
+  const std::wstring key = AsciiLower(found->name);
   NetworkRun& run = Run();
   std::unique_lock<std::mutex> held(run.lock);
   WaitFor(run, held, [&] { return run.answers.count(key) != 0; });

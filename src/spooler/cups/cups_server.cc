@@ -11,6 +11,7 @@
 #include <fstream>
 #include <vector>
 
+#include "spooler/ascii_case.h"
 #include "spooler/remote/server_names.h"
 
 namespace {
@@ -20,17 +21,6 @@ const char kDefaultServerRoot[] = "/etc/cups";
 const char kDefaultSocket[] = "/run/cups/cups.sock";
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-bool SameWord(const std::string& a, const char* b) {
-  std::size_t i = 0;
-  for (; i < a.size() && b[i] != '\0'; ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return i == a.size() && b[i] == '\0';
-}
 
 std::string Environment(const char* name) {
   const char* value = std::getenv(name);
@@ -111,11 +101,12 @@ void ReadClientConf(std::istream& conf, CupsClientSettings& settings) {
     std::string value = line.substr(end);
     while (!value.empty() && IsBlank(value.back())) value.pop_back();
     if (directive.empty() || value.empty()) continue;
-    if (SameWord(directive, "ServerName")) {
+    const std::string word = AsciiLower(directive);
+    if (word == "servername") {
       settings.server = value;
-    } else if (SameWord(directive, "User")) {
+    } else if (word == "user") {
       settings.user = value;
-    } else if (SameWord(directive, "Encryption")) {
+    } else if (word == "encryption") {
       settings.encryption = value;
     }
   }
@@ -155,11 +146,13 @@ int CupsServerPort() {
 std::string CupsUser() { return Settings().user; }
 
 bool IsCupsServerEncrypted() {
-  return SameWord(Settings().encryption, "Always") ||
-         SameWord(Settings().encryption, "Required");
+  const std::string encryption = AsciiLower(Settings().encryption);
+  return encryption == "always" || encryption == "required";
 }
 
-bool MayUpgradeCupsServer() { return !SameWord(Settings().encryption, "Never"); }
+bool MayUpgradeCupsServer() {
+  return AsciiLower(Settings().encryption) != "never";
+}
 
 std::wstring CupsServerName() {
   const std::string host = CupsServerHost();

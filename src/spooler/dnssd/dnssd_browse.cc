@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "spooler/ascii_case.h"
+
 namespace {
 
 const char kAvahi[] = "org.freedesktop.Avahi";
@@ -26,13 +28,6 @@ const std::size_t kMostResolving = 64;
 
 // Avahi's "any interface", "any protocol".
 const dbus_int32_t kAny = -1;
-
-std::string Lower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
 
 // Sends a method call of Avahi's server; records what its reply is for.
 void Call(DnssdBrowse& browse, DBusMessage* message, DnssdCall call) {
@@ -106,7 +101,7 @@ std::map<std::string, std::string> TxtRecord(DBusMessageIter* strings) {
     const std::string entry(reinterpret_cast<const char*>(data),
                             data == nullptr ? 0 : static_cast<std::size_t>(size));
     const std::size_t equals = entry.find('=');
-    const std::string key = Lower(entry.substr(0, equals));
+    const std::string key = AsciiLower(entry.substr(0, equals));
     // The first of a key counts, as DNS-SD says.
     if (key.empty() || record.count(key) != 0) continue;
     record.emplace(key, equals == std::string::npos ? std::string()
@@ -155,7 +150,7 @@ bool ReadResolution(DBusMessage* reply, DnssdService& service) {
   service.port = port;
   // A link-local IPv6 address is only reached through its interface.
   // (Avahi's protocol numbers: 0 IPv4, 1 IPv6.)
-  if (address_protocol == 1 && Lower(service.address.substr(0, 4)) == "fe80") {
+  if (address_protocol == 1 && AsciiLower(service.address.substr(0, 4)) == "fe80") {
     service.address += "%" + std::to_string(interface);
   }
   return true;

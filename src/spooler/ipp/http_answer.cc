@@ -5,20 +5,14 @@
 #include <string_view>
 #include <utility>
 
+#include "spooler/ascii_case.h"
+
 namespace {
 
 // The most bytes of head an answer may have, "100 Continue" heads included
 // one at a time; and of a chunk's size line.
 const std::size_t kMostHeadBytes = 64u << 10;
 const std::size_t kMostChunkLineBytes = 1024;
-
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return lower;
-}
 
 std::string_view Trimmed(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
@@ -65,8 +59,8 @@ bool ReadHead(std::string_view head, HttpAnswer& answer) {
     const std::string_view line = head.substr(start, end - start);
     const std::size_t colon = line.find(':');
     if (colon == std::string_view::npos) return false;
-    const std::string name = Lower(Trimmed(line.substr(0, colon)));
-    const std::string value = Lower(Trimmed(line.substr(colon + 1)));
+    const std::string name = AsciiLower(Trimmed(line.substr(0, colon)));
+    const std::string value = AsciiLower(Trimmed(line.substr(colon + 1)));
     if (name == "content-length") {
       const std::optional<std::size_t> given = Decimal(value);
       if (!given || (answer.length && *answer.length != *given)) return false;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "spooler/ascii_case.h"
 #include "spooler/device_uri.h"
 #include "spooler/ipp/ipp_message.h"
 #include "spooler/ipp/ipp_printers.h"
@@ -15,13 +16,6 @@ bool IsSmbUri(const std::string& uri) { return uri.compare(0, 4, "smb:") == 0; }
 // ipps and https are asked over TLS from the first byte.
 bool IsTlsUri(const std::string& uri) {
   return uri.compare(0, 5, "ipps:") == 0 || uri.compare(0, 6, "https:") == 0;
-}
-
-std::string Lower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
 }
 
 void AppendPrinters(PrinterList& to, PrinterList&& from) {
@@ -64,7 +58,7 @@ Deadline Bound(Deadline run_end) { return std::min(Now() + kServerBound, run_end
 void StartListing(ServerAsking& asking, const std::string& uri) {
   const std::string host = UriHost(uri);
   for (const ShareListing& listed : asking.smb) {
-    if (Lower(listed.host) == Lower(host)) return;
+    if (AsciiLower(listed.host) == AsciiLower(host)) return;
   }
   ShareListing listing;
   listing.host = host;
@@ -105,7 +99,7 @@ void Ask(ServerAsking& asking, const std::string& uri, int operation) {
                          IppRequest(operation, server ? "" : uri, asking.user,
                                     PrinterAttributeNames()),
                          false, IsTlsUri(uri) || asking.host_asked_for_tls};
-  if (asking.http.fd >= 0 && Lower(asking.http_host) == Lower(request.host) &&
+  if (asking.http.fd >= 0 && AsciiLower(asking.http_host) == AsciiLower(request.host) &&
       asking.http_port == request.port) {
     BeginHttp(asking.http, std::move(request), asking.deadline);
     return;

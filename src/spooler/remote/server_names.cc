@@ -1,15 +1,12 @@
 // Print servers' "\\" names.
 #include "spooler/remote/server_names.h"
 
+#include "spooler/ascii_case.h"
 #include "spooler/utf8_text.h"
 
 namespace {
 
 const int kIppPort = 631;
-
-wchar_t AsciiLower(wchar_t c) {
-  return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
-}
 
 std::wstring HostPart(const std::string& host) {
   std::string written = host;
@@ -30,12 +27,5 @@ std::wstring SmbServerName(const std::string& host) {
 }
 
 bool IsSameServerName(LPCWSTR name, const std::wstring& server) {
-  if (name == nullptr) return false;
-  std::size_t i = 0;
-  for (; i < server.size(); ++i) {
-    if (name[i] == L'\0' || AsciiLower(name[i]) != AsciiLower(server[i])) {
-      return false;
-    }
-  }
-  return name[i] == L'\0';
+  return name != nullptr && AsciiLower(name) == AsciiLower(server);
 }
