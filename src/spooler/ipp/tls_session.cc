@@ -3,12 +3,13 @@
 // its first line, TLS or none.
 #include "spooler/ipp/tls_session.h"
 
-#include <arpa/inet.h>
 #include <dlfcn.h>
 #include <gnutls/gnutls.h>
 #include <poll.h>
 
 #include <mutex>
+
+#include "spooler/ipp/connect_socket.h"
 
 struct TlsSession {
   gnutls_session_t session = nullptr;
@@ -81,13 +82,6 @@ const Gnutls* Library() {
   return loaded ? &functions : nullptr;
 }
 
-bool IsAddress(const std::string& host) {
-  unsigned char address[16];
-  return inet_pton(AF_INET, host.c_str(), address) == 1 ||
-         inet_pton(AF_INET6, host.c_str(), address) == 1 ||
-         (!host.empty() && host.front() == '[');
-}
-
 // What a result of the library's that is not a success means for the step.
 TlsStep StepOf(int result) {
   if (result == GNUTLS_E_AGAIN || result == GNUTLS_E_INTERRUPTED) {
@@ -124,7 +118,9 @@ TlsConnection StartTls(int fd, const std::string& host) {
                          tls->credentials) < 0) {
     return none;
   }
-  if (!host.empty() && !IsAddress(host) &&
+  // SNI names a host: never an address (an IPv6 one with its zone too) or
+  // a socket's path.
+  if (!host.empty() && !NumericAddresses(host, 0) &&
       f->server_name_set(tls->session, GNUTLS_NAME_DNS, host.data(),
                          host.size()) < 0) {
     return none;
