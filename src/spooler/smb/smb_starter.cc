@@ -46,15 +46,10 @@ bool WriteAll(int fd, const std::string& bytes) {
   return true;
 }
 
-// The child's standard streams go to /dev/null (libsmbclient writes its
-// debug output to standard output), and of the descriptors it inherited it
-// keeps only `out`, as 3.
+// Of the descriptors the child inherited it keeps only its standard
+// streams (the starter's, /dev/null) and `out`, as 3.
 int KeepOnlyOutput(int out) {
   if (out <= STDERR_FILENO) out = fcntl(out, F_DUPFD, STDERR_FILENO + 1);
-  const int null = open("/dev/null", O_RDWR);
-  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
-    if (null >= 0 && null != fd) dup2(null, fd);
-  }
   const int kept = STDERR_FILENO + 1;
   if (out != kept) out = dup2(out, kept);
   if (out != kept) return -1;
@@ -159,6 +154,8 @@ bool TakeRequest(int socket, std::vector<Child>& children) {
   prctl(PR_SET_PDEATHSIG, SIGKILL);
   if (getppid() != program) _exit(0);
   signal(SIGPIPE, SIG_IGN);
+  // Standard streams on /dev/null, for the starter and the children it
+  // forks: libsmbclient writes its debug output to standard output.
   const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
   for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
     if (null >= 0) dup2(null, fd);
