@@ -50,19 +50,15 @@ void AskBrowser(DnssdBrowse& browse, const std::string& type) {
   const char* type_text = type.c_str();
   const char* domain = "";
   const dbus_uint32_t flags = 0;
-  if (message != nullptr &&
-      !dbus_message_append_args(message, DBUS_TYPE_INT32, &kAny,
+  if (message == nullptr) return;
+  if (!dbus_message_append_args(message, DBUS_TYPE_INT32, &kAny,
                                 DBUS_TYPE_INT32, &kAny, DBUS_TYPE_STRING,
                                 &type_text, DBUS_TYPE_STRING, &domain,
                                 DBUS_TYPE_UINT32, &flags, DBUS_TYPE_INVALID)) {
     dbus_message_unref(message);
-    message = nullptr;
-  }
-  ++browse.browsers_left;
-  if (message == nullptr) {
-    --browse.browsers_left;
     return;
   }
+  ++browse.browsers_left;
   Call(browse, message, kDnssdBrowserCall);
 }
 
