@@ -69,7 +69,8 @@ computed_depends() {
 }
 
 lintian_clean() {
-  lintian --fail-on error "$deb"
+  # Its scratch files (mldbm-elf-*, left behind) in the test's folder.
+  TMPDIR=$work lintian --fail-on error "$deb"
 }
 
 # report PROGRAM OUT: PROGRAM's report with no server to ask.

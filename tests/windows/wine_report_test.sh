@@ -38,6 +38,8 @@ wineserver=/usr/lib/wine/wineserver
 [[ -x $wineserver ]] || wineserver=$(command -v wineserver || echo wineserver)
 
 work=$(mktemp -d /tmp/quelvaro-wine.XXXXXX)
+# The wineserver's folder (wine-XXXXXX, left behind when it ends) in ours.
+export TMPDIR=$work
 export WINEDEBUG=-all
 # No Mono or Gecko install prompts, no desktop menu entries.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
