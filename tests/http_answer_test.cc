@@ -2,7 +2,7 @@
 // whether the connection may carry the next request.
 #include <gtest/gtest.h>
 
-#include "spooler/ipp/http_answer.h"
+#include "spooler/net/http_answer.h"
 
 namespace {
 

@@ -83,6 +83,8 @@ std::string UriResource(const std::string& uri) {
   return uri.substr(path, uri.find('#', path) - path);
 }
 
+bool IsSmbUri(const std::string& uri) { return uri.compare(0, 4, "smb:") == 0; }
+
 std::string SmbUriServer(const std::string& uri) {
   const std::string host = UriHost(uri);
   const std::string path = UriResource(uri).substr(1);

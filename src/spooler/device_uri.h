@@ -21,6 +21,9 @@ int UriPort(const std::string& uri);
 // The path and query of the URI, "/" when it has none.
 std::string UriResource(const std::string& uri);
 
+// Whether the URI is an SMB one ("smb:").
+bool IsSmbUri(const std::string& uri);
+
 // The server of an smb:// URI, as written: the host of its authority, or,
 // in the form smb://workgroup/server/share, the first part of its path.
 std::string SmbUriServer(const std::string& uri);

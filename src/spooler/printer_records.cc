@@ -12,7 +12,9 @@
 
 namespace {
 
-// Units in a block of a text pool; a longer text gets a block of its own.
+// Units in a block of a text pool: the first, and the most a block grows to;
+// a longer text gets a block of its own.
+const std::size_t kFirstPoolBlockUnits = 256;
 const std::size_t kPoolBlockUnits = 16384;
 
 // Puts the texts one after the other, as one string, at offset in the block
@@ -125,14 +127,29 @@ LPWSTR KeepText(TextPool& pool, std::wstring_view text) {
   const std::size_t units = text.size() + 1;
   if (pool.empty() ||
       pool.back().capacity() - pool.back().size() < units) {
+    // Blocks grow from small ones, so that a list of one printer (a
+    // server's, of which a run may have thousands) holds little.
+    const std::size_t last = pool.empty() ? 0 : pool.back().capacity();
+    const std::size_t block =
+        std::clamp(2 * last, kFirstPoolBlockUnits, kPoolBlockUnits);
     pool.emplace_back();
-    pool.back().reserve(std::max(kPoolBlockUnits, units));
+    pool.back().reserve(std::max(block, units));
   }
   std::vector<WCHAR>& block = pool.back();
   const std::size_t at = block.size();
   block.insert(block.end(), text.begin(), text.end());
   block.push_back(L'\0');
   return block.data() + at;
+}
+
+LPWSTR KeepDescription(TextPool& pool, LPCWSTR name, LPCWSTR driver,
+                       LPCWSTR location) {
+  std::wstring text = name == nullptr ? L"" : name;
+  text += L',';
+  if (driver != nullptr) text += driver;
+  text += L',';
+  if (location != nullptr) text += location;
+  return KeepText(pool, text);
 }
 
 bool IsRecordLevel(DWORD level) { return PrinterInfoSize(level) != 0; }

@@ -32,6 +32,12 @@ struct PrinterList {
 // Copies text, with its terminating null, into the pool and returns where.
 LPWSTR KeepText(TextPool& pool, std::wstring_view text);
 
+// Keeps a level-1 description as the platform writes one,
+// "name,driver,location", in the pool and returns where; a null part counts
+// as empty.
+LPWSTR KeepDescription(TextPool& pool, LPCWSTR name, LPCWSTR driver,
+                       LPCWSTR location);
+
 // Whether the level has a record type here: 1, 2, 4 or 5.
 bool IsRecordLevel(DWORD level);
 

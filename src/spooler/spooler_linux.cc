@@ -23,17 +23,17 @@
 // that needs any of them (network_run.h), and its answer is kept for the
 // run: a filling call finds exactly what its sizing call measured, and every
 // scope and level shows the same printers. A call waits only for the source
-// it needs. A block too small for the answer is left alone.
+// it needs (run_handoff.h). A block too small for the answer is left alone.
 #include <optional>
 #include <vector>
 
 #include "spooler/cups/cups_server.h"
 #include "spooler/dnssd/network_printers.h"
 #include "spooler/ipp/ipp_printers.h"
-#include "spooler/network_run.h"
 #include "spooler/printer_records.h"
 #include "spooler/remote/known_servers.h"
 #include "spooler/remote/server_names.h"
+#include "spooler/run/run_thread.h"
 #include "spooler/spooler.h"
 
 namespace {
@@ -55,7 +55,7 @@ BOOL Answer(DWORD needed, DWORD returned) {
 BOOL ListQueues(DWORD flags, DWORD level, LPBYTE buffer, DWORD cbBuf,
                 DWORD& needed, DWORD& returned) {
   if (!IsRecordLevel(level)) return FALSE;
-  const std::optional<PrinterList>& queues = RunQueueView();
+  const std::optional<PrinterList>& queues = WaitForQueueView(StartNetworkRunOnce());
   if (!queues) return TRUE;
   std::vector<const PrinterRecord*> selected;
   for (const PrinterRecord& queue : queues->printers) {
@@ -69,7 +69,7 @@ BOOL ListQueues(DWORD flags, DWORD level, LPBYTE buffer, DWORD cbBuf,
 BOOL ListNetwork(DWORD flags, DWORD level, LPBYTE buffer, DWORD cbBuf,
                  DWORD& needed, DWORD& returned) {
   if (level != 1) return FALSE;
-  static const PrinterList printers = NetworkPrinters(RunDiscovery());
+  static const PrinterList printers = NetworkPrinters(WaitForDiscovery(StartNetworkRunOnce()));
   std::vector<const PrinterRecord*> selected;
   for (const PrinterRecord& printer : printers.printers) {
     if ((flags & PRINTER_ENUM_SHARED) == 0 || IsSharedPrinter(printer)) {
@@ -101,7 +101,7 @@ PrinterList ServerRecords(const std::vector<KnownServer>& servers) {
 BOOL ListServers(DWORD level, LPBYTE buffer, DWORD cbBuf, DWORD& needed,
                  DWORD& returned) {
   if (level != 1) return FALSE;
-  static const PrinterList servers = ServerRecords(RunKnownServers());
+  static const PrinterList servers = ServerRecords(WaitForKnownServers(StartNetworkRunOnce()));
   needed = LayOutPrinters(level, AllPrinters(servers), std::wstring(), buffer,
                           cbBuf, returned);
   return Answer(needed, returned);
@@ -118,11 +118,11 @@ BOOL ListServerPrinters(LPCWSTR name, DWORD level, LPBYTE buffer, DWORD cbBuf,
   const std::wstring asked = name;
   const PrinterList* printers = nullptr;
   if (IsSameServerName(name, CupsServerName())) {
-    const std::optional<PrinterList>& queues = RunQueueView();
+    const std::optional<PrinterList>& queues = WaitForQueueView(StartNetworkRunOnce());
     if (!queues) return TRUE;
     printers = &*queues;
   } else {
-    printers = RunServerPrinters(asked);
+    printers = WaitForServerPrinters(StartNetworkRunOnce(), asked);
     if (printers == nullptr) return FALSE;
   }
   // The platform names a server's printers from the name it was asked by.

@@ -1,17 +1,19 @@
 // Avahi's D-Bus interface, spoken through libdbus without ever waiting on
 // it: browsers made with ServiceBrowserNew, whose ItemNew and AllForNow
-// signals the daemon addresses to this connection alone, and each service
-// resolved by a ResolveService call whose reply is the resolution. Many calls
-// are under way at once; each reply is used as it comes.
+// signals the daemon addresses to this connection alone, and each instance
+// resolved by a ResolveService call whose reply is the resolution. Many
+// calls are under way at once, taken in turn from each browsed type, so that
+// a device that advertises thousands of instances of one type keeps no other
+// type from being resolved; each reply is used as it comes.
 #include "spooler/dnssd/dnssd_browse.h"
 
 #include <dbus/dbus.h>
 #include <poll.h>
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "spooler/ascii_case.h"
+#include "spooler/run/run_limits.h"
 
 namespace {
 
@@ -19,26 +21,22 @@ const char kAvahi[] = "org.freedesktop.Avahi";
 const char kAvahiServer[] = "org.freedesktop.Avahi.Server";
 const char kAvahiBrowser[] = "org.freedesktop.Avahi.ServiceBrowser";
 
-// Where the system bus is when DBUS_SYSTEM_BUS_ADDRESS does not say.
-const char kSystemBus[] = "unix:path=/var/run/dbus/system_bus_socket";
-
-// Resolutions asked for at once, at most: the system bus lets a connection
-// wait for 128 replies, Avahi a client hold 1,024 objects.
-const std::size_t kMostResolving = 64;
-
 // Avahi's "any interface", "any protocol".
 const dbus_int32_t kAny = -1;
 
+// An instance's key: its type and its name (a D-Bus string holds no NUL).
+std::string InstanceKey(const std::string& type, const std::string& name) {
+  return type + '\0' + name;
+}
+
 // Sends a method call of Avahi's server; records what its reply is for.
-void Call(DnssdBrowse& browse, DBusMessage* message, DnssdCall call) {
-  if (message == nullptr) return;
+// False when it could not be sent.
+bool Call(DnssdBrowse& browse, DBusMessage* message, DnssdCall call) {
   dbus_uint32_t serial = 0;
-  if (dbus_connection_send(browse.bus.get(), message, &serial)) {
-    browse.calls[serial] = call;
-  } else if (call == kDnssdBrowserCall) {
-    --browse.browsers_left;
-  }
+  const bool sent = dbus_connection_send(browse.bus.get(), message, &serial);
+  if (sent) browse.calls[serial] = call;
   dbus_message_unref(message);
+  return sent;
 }
 
 DBusMessage* ServerCall(const char* method) {
@@ -58,26 +56,72 @@ void AskBrowser(DnssdBrowse& browse, const std::string& type) {
     dbus_message_unref(message);
     return;
   }
-  ++browse.browsers_left;
-  Call(browse, message, kDnssdBrowserCall);
+  if (Call(browse, message, {true, 0})) ++browse.browsers_left;
 }
 
-void AskResolution(DnssdBrowse& browse, const DnssdFound& found) {
+// Asks for the instance to be resolved at its next place; false when the
+// call could not be made.
+bool AskResolution(DnssdBrowse& browse, std::size_t index) {
+  DnssdInstance& instance = browse.instances[index];
+  const DnssdPlace place = instance.places[instance.next_place++];
   DBusMessage* message = ServerCall("ResolveService");
-  const char* name = found.name.c_str();
-  const char* type = found.type.c_str();
-  const char* domain = found.domain.c_str();
+  const char* name = instance.name.c_str();
+  const char* type = instance.type.c_str();
+  const char* domain = instance.domain.c_str();
   const dbus_uint32_t flags = 0;
-  if (message != nullptr &&
-      dbus_message_append_args(message, DBUS_TYPE_INT32, &found.interface,
-                               DBUS_TYPE_INT32, &found.protocol,
-                               DBUS_TYPE_STRING, &name, DBUS_TYPE_STRING,
-                               &type, DBUS_TYPE_STRING, &domain,
-                               DBUS_TYPE_INT32, &kAny, DBUS_TYPE_UINT32,
-                               &flags, DBUS_TYPE_INVALID)) {
-    Call(browse, message, kDnssdResolveCall);
-  } else if (message != nullptr) {
+  if (message == nullptr) return false;
+  if (!dbus_message_append_args(message, DBUS_TYPE_INT32, &place.interface,
+                                DBUS_TYPE_INT32, &place.protocol,
+                                DBUS_TYPE_STRING, &name, DBUS_TYPE_STRING,
+                                &type, DBUS_TYPE_STRING, &domain,
+                                DBUS_TYPE_INT32, &kAny, DBUS_TYPE_UINT32,
+                                &flags, DBUS_TYPE_INVALID)) {
     dbus_message_unref(message);
+    return false;
+  }
+  if (!Call(browse, message, {false, index})) return false;
+  instance.resolving = true;
+  ++browse.resolving;
+  return true;
+}
+
+// The queue of the instance's type (the last one for a type not browsed).
+std::deque<std::size_t>& TurnsOf(DnssdBrowse& browse, const std::string& type) {
+  const auto found = std::find(browse.types.begin(), browse.types.end(), type);
+  return browse.turns[std::min<std::size_t>(found - browse.types.begin(),
+                                            browse.turns.size() - 1)];
+}
+
+// An instance waits for its turn to be resolved at its next place, if it
+// has one left.
+void WaitToResolve(DnssdBrowse& browse, std::size_t index) {
+  DnssdInstance& instance = browse.instances[index];
+  if (instance.resolved || instance.resolving || instance.queued ||
+      instance.next_place >= instance.places.size()) {
+    return;
+  }
+  instance.queued = true;
+  TurnsOf(browse, instance.type).push_back(index);
+}
+
+// Resolutions asked for, while fewer than most_resolving are under way,
+// from each type's queue in turn.
+void AskResolutions(DnssdBrowse& browse) {
+  const std::size_t types = browse.turns.size();
+  std::size_t empty_in_a_row = 0;
+  while (browse.resolving < browse.most_resolving && empty_in_a_row < types) {
+    std::deque<std::size_t>& turns = browse.turns[browse.next_turn];
+    browse.next_turn = (browse.next_turn + 1) % types;
+    if (turns.empty()) {
+      ++empty_in_a_row;
+      continue;
+    }
+    empty_in_a_row = 0;
+    const std::size_t index = turns.front();
+    turns.pop_front();
+    browse.instances[index].queued = false;
+    // Each try takes one of the instance's places: this ends.
+    if (!AskResolution(browse, index)) WaitToResolve(browse, index);
   }
 }
 
@@ -152,23 +196,56 @@ bool ReadResolution(DBusMessage* reply, DnssdService& service) {
   return true;
 }
 
-// An ItemNew signal: interface, protocol, name, type, domain, flags.
+// An ItemNew signal: interface, protocol, name, type, domain, flags. A new
+// instance waits its turn to be resolved; one seen again has one more place
+// to be resolved at.
 void ReadItem(DnssdBrowse& browse, DBusMessage* signal) {
-  DnssdFound found;
+  DnssdPlace place = {};
   const char* name = nullptr;
   const char* type = nullptr;
   const char* domain = nullptr;
   dbus_uint32_t flags = 0;
-  if (dbus_message_get_args(signal, nullptr, DBUS_TYPE_INT32, &found.interface,
-                            DBUS_TYPE_INT32, &found.protocol, DBUS_TYPE_STRING,
-                            &name, DBUS_TYPE_STRING, &type, DBUS_TYPE_STRING,
-                            &domain, DBUS_TYPE_UINT32, &flags,
-                            DBUS_TYPE_INVALID)) {
-    found.name = name;
-    found.type = type;
-    found.domain = domain;
-    browse.to_resolve.push_back(std::move(found));
+  if (!dbus_message_get_args(signal, nullptr, DBUS_TYPE_INT32, &place.interface,
+                             DBUS_TYPE_INT32, &place.protocol, DBUS_TYPE_STRING,
+                             &name, DBUS_TYPE_STRING, &type, DBUS_TYPE_STRING,
+                             &domain, DBUS_TYPE_UINT32, &flags,
+                             DBUS_TYPE_INVALID)) {
+    return;
   }
+  const auto [known, added] =
+      browse.by_key.emplace(InstanceKey(type, name), browse.instances.size());
+  if (added) {
+    DnssdInstance instance;
+    instance.name = name;
+    instance.type = type;
+    instance.domain = domain;
+    browse.instances.push_back(std::move(instance));
+  }
+  DnssdInstance& instance = browse.instances[known->second];
+  for (const DnssdPlace& seen : instance.places) {
+    if (seen.interface == place.interface && seen.protocol == place.protocol) {
+      return;
+    }
+  }
+  instance.places.push_back(place);
+  WaitToResolve(browse, known->second);
+}
+
+void ReadResolveReply(DnssdBrowse& browse, DBusMessage* reply,
+                      std::size_t index, std::vector<DnssdService>& newly) {
+  DnssdInstance& instance = browse.instances[index];
+  instance.resolving = false;
+  --browse.resolving;
+  DnssdService service;
+  if (dbus_message_get_type(reply) == DBUS_MESSAGE_TYPE_METHOD_RETURN &&
+      ReadResolution(reply, service)) {
+    instance.resolved = true;
+    browse.resolved.push_back(service);
+    newly.push_back(std::move(service));
+    return;
+  }
+  // Not resolved there: at the next place it was seen at, if any.
+  WaitToResolve(browse, index);
 }
 
 void Handle(DnssdBrowse& browse, DBusMessage* message,
@@ -191,30 +268,12 @@ void Handle(DnssdBrowse& browse, DBusMessage* message,
   if (call == browse.calls.end()) return;  // the bus's Hello, say
   const DnssdCall what = call->second;
   browse.calls.erase(call);
-  if (what == kDnssdBrowserCall) {
+  if (what.browser) {
     // A browser that could not be made reports nothing more.
     if (kind == DBUS_MESSAGE_TYPE_ERROR) --browse.browsers_left;
     return;
   }
-  DnssdService service;
-  if (kind == DBUS_MESSAGE_TYPE_METHOD_RETURN &&
-      ReadResolution(message, service)) {
-    browse.resolved.push_back(service);
-    newly.push_back(std::move(service));
-  }
-}
-
-std::size_t Resolving(const DnssdBrowse& browse) {
-  std::size_t resolving = 0;
-  for (const auto& [serial, call] : browse.calls) {
-    if (call == kDnssdResolveCall) ++resolving;
-  }
-  return resolving;
-}
-
-bool SameInstance(const DnssdService& a, const DnssdService& b) {
-  return a.instance_name == b.instance_name &&
-         a.service_type == b.service_type;
+  ReadResolveReply(browse, message, what.instance, newly);
 }
 
 bool InstanceOrder(const DnssdService& a, const DnssdService& b) {
@@ -232,15 +291,15 @@ void CloseBus(DBusConnection* bus) {
   dbus_connection_unref(bus);
 }
 
-void StartBrowse(DnssdBrowse& browse, const std::vector<std::string>& types,
-                 Deadline deadline) {
+void StartBrowse(DnssdBrowse& browse, const std::string& bus_address,
+                 const std::vector<std::string>& types, Deadline deadline) {
   browse.deadline = deadline;
-  const char* address = std::getenv("DBUS_SYSTEM_BUS_ADDRESS");
+  browse.types = types;
+  browse.turns.assign(std::max<std::size_t>(types.size(), 1), {});
+  browse.most_resolving = kMostResolving;
   // Opening connects (to a local socket: at once, or not at all); the
   // authentication and everything after it goes on in ContinueBrowse.
-  browse.bus.reset(dbus_connection_open_private(
-      address != nullptr && address[0] != '\0' ? address : kSystemBus,
-      nullptr));
+  browse.bus.reset(dbus_connection_open_private(bus_address.c_str(), nullptr));
   if (!browse.bus) return;
   dbus_connection_set_exit_on_disconnect(browse.bus.get(), FALSE);
   // The bus takes nothing from a connection before its Hello; its reply
@@ -275,24 +334,22 @@ short BrowseEvents(const DnssdBrowse& browse) {
 
 Deadline BrowseWakeTime(const DnssdBrowse& browse) { return browse.deadline; }
 
-void ContinueBrowse(DnssdBrowse& browse, std::vector<DnssdService>& newly) {
+void ContinueBrowse(DnssdBrowse& browse, std::vector<DnssdService>& newly,
+                    Deadline now) {
   if (!browse.bus) return;
-  if (Now() >= browse.deadline ||
+  if (now >= browse.deadline ||
       !dbus_connection_read_write(browse.bus.get(), 0)) {
     browse.bus.reset();
     return;
   }
+  // What one read brought, and no more: the messages popped here were read
+  // before this loop began.
   while (DBusMessage* message = dbus_connection_pop_message(browse.bus.get())) {
     Handle(browse, message, newly);
     dbus_message_unref(message);
   }
-  std::size_t resolving = Resolving(browse);
-  while (!browse.to_resolve.empty() && resolving < kMostResolving) {
-    AskResolution(browse, browse.to_resolve.front());
-    browse.to_resolve.pop_front();
-    ++resolving;
-  }
-  if (IsBrowseOver(browse)) {
+  AskResolutions(browse);
+  if (IsBrowseOver(browse, now)) {
     browse.bus.reset();
     return;
   }
@@ -302,18 +359,31 @@ void ContinueBrowse(DnssdBrowse& browse, std::vector<DnssdService>& newly) {
   }
 }
 
-bool IsBrowseOver(const DnssdBrowse& browse) {
-  if (!browse.bus) return true;
-  return (browse.browsers_left <= 0 && browse.to_resolve.empty() &&
-          Resolving(browse) == 0) ||
-         Now() >= browse.deadline;
+bool IsBrowseOver(const DnssdBrowse& browse, Deadline now) {
+  if (!browse.bus || now >= browse.deadline) return true;
+  if (browse.browsers_left > 0 || browse.resolving > 0) return false;
+  for (const std::deque<std::size_t>& turns : browse.turns) {
+    if (!turns.empty()) return false;
+  }
+  return true;
 }
 
 std::vector<DnssdService> EndBrowse(DnssdBrowse& browse) {
   browse.bus.reset();
   std::vector<DnssdService> found = std::move(browse.resolved);
+  for (const DnssdInstance& instance : browse.instances) {
+    if (instance.resolved) continue;
+    DnssdService named;
+    named.instance_name = instance.name;
+    named.service_type = instance.type;
+    named.resolved = false;
+    found.push_back(std::move(named));
+  }
   std::stable_sort(found.begin(), found.end(), &InstanceOrder);
-  found.erase(std::unique(found.begin(), found.end(), &SameInstance),
+  found.erase(std::unique(found.begin(), found.end(),
+                          [](const DnssdService& a, const DnssdService& b) {
+                            return !InstanceOrder(a, b) && !InstanceOrder(b, a);
+                          }),
               found.end());
   return found;
 }

@@ -1,6 +1,7 @@
 // DNS-SD's IPP printers as records.
 #include "spooler/dnssd/network_printers.h"
 
+#include "spooler/net/host_text.h"
 #include "spooler/utf8_text.h"
 
 namespace {
@@ -28,9 +29,7 @@ bool IsSharedQueue(const DnssdService& service) {
 
 std::string ServiceUri(const DnssdService& service, const std::string& scheme,
                        const std::string& host) {
-  const bool bare_ipv6 =
-      host.find(':') != std::string::npos && host.front() != '[';
-  std::string uri = scheme + "://" + (bare_ipv6 ? "[" + host + "]" : host);
+  std::string uri = scheme + "://" + Bracketed(host);
   if (service.port != 631) uri += ":" + std::to_string(service.port);
   return uri + "/" + TxtValue(service, "rp");
 }
@@ -39,14 +38,21 @@ PrinterList NetworkPrinters(const std::vector<DnssdService>& services) {
   PrinterList list;
   TextPool& pool = list.text;
   std::wstring text;
-  const std::string* previous = nullptr;
-  for (const DnssdService& service : services) {
+  std::size_t i = 0;
+  while (i < services.size()) {
     // The services come in the order of names: the same printer as ipp and
-    // as ipps comes twice in a row, ipp first.
-    const std::string& name = service.instance_name;
-    if (service.service_type == "_smb._tcp") continue;
-    if (previous != nullptr && *previous == name) continue;
-    previous = &name;
+    // as ipps comes twice in a row, ipp first. Its record is made from the
+    // first of them that was resolved, or from its name alone.
+    const std::string& name = services[i].instance_name;
+    const DnssdService* chosen = nullptr;
+    const DnssdService* first = nullptr;
+    for (; i < services.size() && services[i].instance_name == name; ++i) {
+      if (services[i].service_type == "_smb._tcp") continue;
+      if (first == nullptr) first = &services[i];
+      if (chosen == nullptr && services[i].resolved) chosen = &services[i];
+    }
+    if (first == nullptr) continue;
+    const DnssdService& service = chosen != nullptr ? *chosen : *first;
 
     PRINTER_INFO_2 info = {};
     WideFromUtf8(name, text);
@@ -55,8 +61,9 @@ PrinterList NetworkPrinters(const std::vector<DnssdService>& services) {
     info.pDriverName = KeepText(pool, text);
     WideFromUtf8(TxtValue(service, "note"), text);
     info.pLocation = KeepText(pool, text);
-    WideFromUtf8(ServiceUri(service, Scheme(service),
-                            service.host_name),
+    WideFromUtf8(service.resolved ? ServiceUri(service, Scheme(service),
+                                               service.host_name)
+                                  : std::string(),
                  text);
     info.pPortName = KeepText(pool, text);
     info.Attributes = PRINTER_ATTRIBUTE_NETWORK;
@@ -66,9 +73,8 @@ PrinterList NetworkPrinters(const std::vector<DnssdService>& services) {
     level1.Flags = PRINTER_ENUM_ICON8;
     level1.pName = info.pPrinterName;
     level1.pComment = info.pPortName;
-    text = std::wstring(info.pPrinterName) + L"," + info.pDriverName + L"," +
-           info.pLocation;
-    level1.pDescription = KeepText(pool, text);
+    level1.pDescription = KeepDescription(pool, info.pPrinterName,
+                                          info.pDriverName, info.pLocation);
     list.printers.push_back({level1, info});
   }
   return list;

@@ -10,11 +10,13 @@
 
 // One record per discovered IPP printer (an instance advertised as both ipp
 // and ipps counts once; SMB servers are no printers), in the order of
-// instance names:
+// instance names, whether it was resolved or not, from the first of its
+// services that was resolved:
 //   pName         the instance name as advertised
-//   pDescription  "name,make-and-model,location" (TXT ty and note)
+//   pDescription  "name,make-and-model,location" (TXT ty and note; "name,,"
+//                 for an instance not resolved)
 //   pComment      its URI, "ipp://host:port/rp" (ipps for a printer that
-//                 is advertised for ipps only)
+//                 is advertised for ipps only); empty when not resolved
 //   Flags         the printer icon
 // and, at level 2, the name, the make and model as the driver, the location,
 // the URI as the port, and the attributes NETWORK, with SHARED for a queue

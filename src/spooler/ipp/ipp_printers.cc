@@ -84,12 +84,8 @@ void AddPrinter(const IppValues& values, PrinterList& list,
   level1.Flags = PRINTER_ENUM_ICON8;
   level1.pName = info.pPrinterName;
   level1.pComment = info.pComment;
-  scratch.assign(info.pPrinterName);
-  scratch += L',';
-  if (info.pDriverName != nullptr) scratch += info.pDriverName;
-  scratch += L',';
-  if (info.pLocation != nullptr) scratch += info.pLocation;
-  level1.pDescription = KeepText(pool, scratch);
+  level1.pDescription = KeepDescription(pool, info.pPrinterName,
+                                        info.pDriverName, info.pLocation);
   list.printers.push_back({level1, info});
 }
 

@@ -46,6 +46,7 @@ std::optional<KnownServer> ServerOfDeviceUri(const std::string& uri) {
 }
 
 std::optional<KnownServer> ServerOfService(const DnssdService& service) {
+  if (!service.resolved) return std::nullopt;
   if (service.service_type == "_smb._tcp") {
     return KnownServer{SmbServerName(service.host_name),
                        {"smb://" + service.address}};
@@ -61,7 +62,7 @@ std::vector<std::string> ServerDeviceUris(const PrinterList& view) {
   for (const PrinterRecord& queue : view.printers) {
     if (queue.level2.pPortName == nullptr) continue;
     const std::string uri = Utf8FromWide(queue.level2.pPortName);
-    if (IsRemotePrinter(queue) || uri.compare(0, 4, "smb:") == 0) {
+    if (IsRemotePrinter(queue) || IsSmbUri(uri)) {
       device_uris.push_back(uri);
     }
   }

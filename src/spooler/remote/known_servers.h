@@ -27,7 +27,8 @@ std::optional<KnownServer> ServerOfDeviceUri(const std::string& uri);
 
 // The server a discovered service is, with the URI it is asked by: the host
 // of a queue a print server shares (reached at the address it was found
-// at), or an SMB server. None for any other service.
+// at), or an SMB server. None for any other service, and for one that was
+// not resolved.
 std::optional<KnownServer> ServerOfService(const DnssdService& service);
 
 // The device URIs of a view's queues that can lead to print servers: those

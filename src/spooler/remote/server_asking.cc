@@ -7,11 +7,10 @@
 #include "spooler/device_uri.h"
 #include "spooler/ipp/ipp_message.h"
 #include "spooler/ipp/ipp_printers.h"
+#include "spooler/run/run_limits.h"
 #include "spooler/utf8_text.h"
 
 namespace {
-
-bool IsSmbUri(const std::string& uri) { return uri.compare(0, 4, "smb:") == 0; }
 
 // ipps and https are asked over TLS from the first byte.
 bool IsTlsUri(const std::string& uri) {
@@ -44,8 +43,8 @@ PrinterList SharesAsPrinters(const SmbShareList& shares) {
     level1.Flags = PRINTER_ENUM_ICON8;
     level1.pName = info.pPrinterName;
     level1.pComment = info.pComment;
-    text = std::wstring(info.pPrinterName) + L",," + info.pComment;
-    level1.pDescription = KeepText(printers.text, text);
+    level1.pDescription =
+        KeepDescription(printers.text, info.pPrinterName, nullptr, info.pComment);
     printers.printers.push_back({level1, info});
   }
   return printers;
@@ -53,7 +52,9 @@ PrinterList SharesAsPrinters(const SmbShareList& shares) {
 #endif
 
 // The deadline of an asking (re)started now.
-Deadline Bound(Deadline run_end) { return std::min(Now() + kServerBound, run_end); }
+Deadline Bound(Deadline run_end, Deadline now) {
+  return std::min(now + kServerBound, run_end);
+}
 
 void StartListing(ServerAsking& asking, const std::string& uri) {
   const std::string host = UriHost(uri);
@@ -89,19 +90,25 @@ bool ReadListing(ShareListing& listing) {
 #endif
 }
 
-// Sends an IPP request for uri over the asking's connection when it is to
-// the same host and port and still open, else over a new one, once the
-// host's addresses are known.
-void Ask(ServerAsking& asking, const std::string& uri, int operation) {
+// The IPP request of an operation for uri: CUPS-Get-Printers of the host,
+// or Get-Printer-Attributes of the printer.
+HttpRequest IppRequestFor(const ServerAsking& asking, const std::string& uri,
+                          int operation) {
   const bool server = operation == kIppCupsGetPrinters;
-  HttpRequest request = {UriHost(uri), UriPort(uri),
-                         server ? "/" : UriResource(uri),
-                         IppRequest(operation, server ? "" : uri, asking.user,
-                                    PrinterAttributeNames()),
-                         false, IsTlsUri(uri) || asking.host_asked_for_tls};
+  return {UriHost(uri), UriPort(uri), server ? "/" : UriResource(uri),
+          IppRequest(operation, server ? "" : uri, asking.user,
+                     PrinterAttributeNames()),
+          false, IsTlsUri(uri) || asking.host_asked_for_tls};
+}
+
+// Sends the request over the asking's connection when it is to the same
+// host and port and still open, else over a new one, once the host's
+// addresses are known: at once for an address or a socket, after the loop's
+// lookup for a name.
+void Ask(ServerAsking& asking, HttpRequest request, Deadline now) {
   if (asking.http.fd >= 0 && AsciiLower(asking.http_host) == AsciiLower(request.host) &&
       asking.http_port == request.port) {
-    BeginHttp(asking.http, std::move(request), asking.deadline);
+    BeginHttp(asking.http, std::move(request), asking.deadline, now);
     return;
   }
   CloseHttp(asking.http);
@@ -111,39 +118,51 @@ void Ask(ServerAsking& asking, const std::string& uri, int operation) {
   if (std::optional<std::vector<SocketAddress>> numeric =
           NumericAddresses(request.host, request.port)) {
     asking.http.addresses = std::move(*numeric);
-    BeginHttp(asking.http, std::move(request), asking.deadline);
+    BeginHttp(asking.http, std::move(request), asking.deadline, now);
     return;
   }
   asking.wants_addresses = true;
-  asking.lookup_sent = false;
+  asking.lookup_asked = false;
   asking.waiting = std::move(request);
 }
 
 // Get-Printer-Attributes at the next IPP URI, or the end of the IPP side.
-void AskNextPrinter(ServerAsking& asking) {
+void AskNextPrinter(ServerAsking& asking, Deadline now) {
   while (asking.next_uri < asking.server.uris.size()) {
     const std::string& uri = asking.server.uris[asking.next_uri++];
     if (IsSmbUri(uri)) continue;
     asking.ipp = kIppEachPrinter;
-    Ask(asking, uri, kIppGetPrinterAttributes);
+    Ask(asking, IppRequestFor(asking, uri, kIppGetPrinterAttributes), now);
     return;
   }
   asking.ipp = kIppOver;
   CloseHttp(asking.http);
 }
 
-// CUPS-Get-Printers at the first IPP URI: all of a server's printer URIs
-// name the same host, which is asked what it is once.
-void AskWhatItIs(ServerAsking& asking) {
+// CUPS-Get-Printers: of the machine's CUPS server where the configuration
+// says (the one request of it, the connection closed after), else at the
+// first IPP URI: all of a server's printer URIs name the same host, which is
+// asked what it is once.
+void AskWhatItIs(ServerAsking& asking, Deadline now) {
+  if (asking.cups) {
+    const CupsHost& cups = *asking.cups;
+    asking.ipp = kIppWhatItIs;
+    Ask(asking,
+        {cups.host, cups.port, "/",
+         IppRequest(kIppCupsGetPrinters, "", asking.user, PrinterAttributeNames()),
+         true, cups.tls, cups.may_upgrade},
+        now);
+    return;
+  }
   for (const std::string& uri : asking.server.uris) {
     if (IsSmbUri(uri)) continue;
     asking.ipp = kIppWhatItIs;
-    Ask(asking, uri, kIppCupsGetPrinters);
+    Ask(asking, IppRequestFor(asking, uri, kIppCupsGetPrinters), now);
     return;
   }
 }
 
-void TakeAnswer(ServerAsking& asking) {
+void TakeAnswer(ServerAsking& asking, Deadline now) {
   // A host that asked for TLS once is asked over TLS from then on.
   if (asking.http.upgraded) asking.host_asked_for_tls = true;
   int status = 0;
@@ -152,10 +171,12 @@ void TakeAnswer(ServerAsking& asking) {
   if (answer) printers = PrintersInAnswer(*answer);
   if (asking.ipp == kIppWhatItIs) {
     asking.answered = status != 0;
+    asking.ipp_answered = printers.has_value();
     asking.cups_server = printers && !printers->printers.empty();
-    if (asking.cups_server) {
-      // A CUPS server's queues are the whole answer from that host.
-      AppendPrinters(asking.printers, std::move(*printers));
+    if (asking.cups_server || asking.cups) {
+      // A CUPS server's queues are the whole answer from that host; the
+      // machine's own is asked nothing more, whatever it answered.
+      if (printers) AppendPrinters(asking.printers, std::move(*printers));
       asking.ipp = kIppOver;
       CloseHttp(asking.http);
       return;
@@ -167,7 +188,7 @@ void TakeAnswer(ServerAsking& asking) {
       return;
     }
     asking.next_uri = 0;
-    AskNextPrinter(asking);
+    AskNextPrinter(asking, now);
     return;
   }
   if (printers) AppendPrinters(asking.printers, std::move(*printers));
@@ -176,7 +197,17 @@ void TakeAnswer(ServerAsking& asking) {
     CloseHttp(asking.http);
     return;
   }
-  AskNextPrinter(asking);
+  AskNextPrinter(asking, now);
+}
+
+// Takes every answer that is there: a request that ended at once (no
+// connection could even begin) moves the asking on at once too. Each
+// answer taken moves to the next URI or ends the IPP side, so this ends.
+void TakeAnswersThere(ServerAsking& asking, Deadline now) {
+  while ((asking.ipp == kIppWhatItIs || asking.ipp == kIppEachPrinter) &&
+         !asking.wants_addresses && IsHttpOver(asking.http)) {
+    TakeAnswer(asking, now);
+  }
 }
 
 void Stop(ServerAsking& asking) {
@@ -188,51 +219,57 @@ void Stop(ServerAsking& asking) {
 
 }  // namespace
 
-void StartAsking(ServerAsking& asking, Deadline run_end) {
+void StartAsking(ServerAsking& asking, Deadline run_end, Deadline now) {
   asking.started = true;
-  asking.deadline = Bound(run_end);
+  asking.deadline = Bound(run_end, now);
   for (const std::string& uri : asking.server.uris) {
     if (IsSmbUri(uri)) StartListing(asking, uri);
   }
-  AskWhatItIs(asking);
+  AskWhatItIs(asking, now);
+  TakeAnswersThere(asking, now);
 }
 
 void AddAskingUri(ServerAsking& asking, const std::string& uri,
-                  Deadline run_end) {
+                  Deadline run_end, Deadline now) {
   std::vector<std::string>& uris = asking.server.uris;
   if (std::find(uris.begin(), uris.end(), uri) != uris.end()) return;
   uris.push_back(uri);
   if (!asking.started) return;
-  if (IsAskingOver(asking)) asking.deadline = Bound(run_end);
+  if (IsAskingOver(asking)) asking.deadline = Bound(run_end, now);
   if (IsSmbUri(uri)) {
     StartListing(asking, uri);
   } else if (asking.ipp == kIppNotAsked) {
-    AskWhatItIs(asking);
-  } else if (asking.ipp == kIppOver && asking.answered && !asking.cups_server) {
-    AskNextPrinter(asking);
+    AskWhatItIs(asking, now);
+  } else if (asking.ipp == kIppOver && asking.answered && !asking.cups_server &&
+             !asking.cups) {
+    AskNextPrinter(asking, now);
   }
+  TakeAnswersThere(asking, now);
 }
 
-void GiveAddresses(ServerAsking& asking, std::vector<SocketAddress> addresses) {
+void GiveAddresses(ServerAsking& asking, std::vector<SocketAddress> addresses,
+                   Deadline now) {
   if (!asking.wants_addresses) return;
   asking.wants_addresses = false;
   asking.http.addresses = std::move(addresses);
-  BeginHttp(asking.http, std::move(asking.waiting), asking.deadline);
+  BeginHttp(asking.http, std::move(asking.waiting), asking.deadline, now);
+  TakeAnswersThere(asking, now);
 }
 
-void AskingPolls(const ServerAsking& asking, PollSet& set) {
+void AskingPolls(const ServerAsking& asking, PollSet& set, Deadline now) {
   if (!asking.started || IsAskingOver(asking)) return;
   WakeBy(set, asking.deadline);
   if (asking.ipp == kIppWhatItIs || asking.ipp == kIppEachPrinter) {
     WantPoll(set, asking.http.fd, HttpEvents(asking.http));
-    if (!asking.wants_addresses) WakeBy(set, HttpWakeTime(asking.http));
+    if (!asking.wants_addresses) WakeBy(set, HttpWakeTime(asking.http, now));
   }
   for (const ShareListing& listing : asking.smb) {
     if (!listing.over) WantPoll(set, listing.listing.pipe, POLLIN);
   }
 }
 
-void ContinueAsking(ServerAsking& asking, const PollSet& set) {
+void ContinueAsking(ServerAsking& asking, const PollSet& set, Deadline now,
+                    std::size_t room) {
   if (!asking.started || IsAskingOver(asking)) return;
   // What each descriptor is ready for, read before any is closed or opened.
   const short http_ready = ReadyEvents(set, asking.http.fd);
@@ -240,7 +277,7 @@ void ContinueAsking(ServerAsking& asking, const PollSet& set) {
   for (const ShareListing& listing : asking.smb) {
     smb_ready.push_back(listing.over ? 0 : ReadyEvents(set, listing.listing.pipe));
   }
-  if (Now() >= asking.deadline) {
+  if (now >= asking.deadline) {
     Stop(asking);
     return;
   }
@@ -252,8 +289,8 @@ void ContinueAsking(ServerAsking& asking, const PollSet& set) {
   }
   if ((asking.ipp == kIppWhatItIs || asking.ipp == kIppEachPrinter) &&
       !asking.wants_addresses) {
-    ContinueHttp(asking.http, http_ready);
-    if (IsHttpOver(asking.http)) TakeAnswer(asking);
+    ContinueHttp(asking.http, http_ready, now, room);
+    TakeAnswersThere(asking, now);
   }
 }
 
@@ -271,6 +308,19 @@ std::size_t AskingDescriptors(const ServerAsking& asking) {
     if (IsSmbUri(uri)) ++listings;
   }
   return 1 + listings;
+}
+
+std::size_t AskingHeldBytes(const ServerAsking& asking) {
+  return HttpHeldBytes(asking.http);
+}
+
+void AbandonAnswer(ServerAsking& asking) {
+  AbandonHttp(asking.http);
+  CloseHttp(asking.http);
+  asking.wants_addresses = false;
+  if (asking.ipp == kIppWhatItIs || asking.ipp == kIppEachPrinter) {
+    asking.ipp = kIppOver;
+  }
 }
 
 PrinterList TakePrinters(ServerAsking& asking) {

@@ -1,23 +1,16 @@
 // One HTTP request and its answer over a connection that is never waited
 // on: a state the caller's poll loop moves along, many side by side. The
 // connection may carry the next request when the answer leaves it open.
-#ifndef QUELVARO_SPOOLER_IPP_HTTP_EXCHANGE_H
-#define QUELVARO_SPOOLER_IPP_HTTP_EXCHANGE_H
+#ifndef QUELVARO_SPOOLER_NET_HTTP_EXCHANGE_H
+#define QUELVARO_SPOOLER_NET_HTTP_EXCHANGE_H
 
-#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "spooler/ipp/connect_socket.h"
-#include "spooler/ipp/http_answer.h"
-#include "spooler/ipp/tls_session.h"
-
-// How long a server is given for what a run asks it, from the connection to
-// the last byte of the answer. A server on the machine or the local network
-// answers in milliseconds; this only bounds a run against one that does
-// not answer, answers slowly, or never stops answering.
-const std::chrono::seconds kServerBound(5);
+#include "spooler/net/connect_socket.h"
+#include "spooler/net/http_answer.h"
+#include "spooler/net/tls_session.h"
 
 // A POST of an IPP message.
 struct HttpRequest {
@@ -57,27 +50,32 @@ struct HttpExchange {
   bool upgraded = false;               // sent again over TLS when asked
 };
 
-// Starts request on the exchange, to be answered by the deadline: over the
-// connection the last answer kept open when there is one, else over a new
-// one to the exchange's addresses (the first that takes the connection,
-// each given kConnectBound at most), over TLS when the request says so.
+// Starts request on the exchange at now, to be answered by the deadline:
+// over the connection the last answer kept open when there is one, else over
+// a new one to the exchange's addresses (the first that takes the
+// connection, each given kConnectBound at most), over TLS when the request
+// says so.
 // Nothing is sent twice, except a request on a kept connection that the
 // server closed unanswered, which is sent once more over a new connection,
 // and a plain request the server answers "426 Upgrade Required" (or with
 // an Upgrade field offering TLS instead of an answer), which is sent once
 // more over TLS on a new connection to the same port, by the same deadline.
-void BeginHttp(HttpExchange& exchange, HttpRequest request, Deadline deadline);
+void BeginHttp(HttpExchange& exchange, HttpRequest request, Deadline deadline,
+               Deadline now);
 
 // What to poll the connection for (0 when nothing), and the time by which
 // ContinueHttp must be called whatever the connection does.
 short HttpEvents(const HttpExchange& exchange);
-Deadline HttpWakeTime(const HttpExchange& exchange);
+Deadline HttpWakeTime(const HttpExchange& exchange, Deadline now);
 
-// Moves the exchange on after poll said revents of its connection (0 when
-// only time has passed). Reads in large pieces; once answered, the
+// Moves the exchange on at now, after poll said revents of its connection
+// (0 when only time has passed). Reads in pieces of kAnswerPieceBytes at
+// most, kPiecesAtOnce of them, while its answer may grow by room bytes more
+// (nothing is read without room: the caller makes some). Once answered, the
 // connection stays open only when the answer leaves it open for another
 // request (KeepsConnection).
-void ContinueHttp(HttpExchange& exchange, short revents);
+void ContinueHttp(HttpExchange& exchange, short revents, Deadline now,
+                  std::size_t room);
 
 // Whether the request is over: answered or broken.
 bool IsHttpOver(const HttpExchange& exchange);
@@ -85,9 +83,13 @@ bool IsHttpOver(const HttpExchange& exchange);
 // Closes the connection, if open; the exchange can begin a request anew.
 void CloseHttp(HttpExchange& exchange);
 
-// The bytes the answer being read holds so far; and giving it up (the
-// exchange is then broken, as if the server had not answered in time).
-std::size_t HttpAnswerBytes(const HttpExchange& exchange);
+// The bytes the exchange holds for its request and its answer: what its
+// buffers have taken from the allocator, not only what they are filled
+// with.
+std::size_t HttpHeldBytes(const HttpExchange& exchange);
+
+// Gives the exchange up: it is broken, as if the server had not answered in
+// time, and what it held goes back to the allocator.
 void AbandonHttp(HttpExchange& exchange);
 
 // The IPP message of a "200 OK" answer, when that is how the exchange
@@ -96,4 +98,4 @@ void AbandonHttp(HttpExchange& exchange);
 std::optional<std::string> IppAnswerOf(HttpExchange& exchange,
                                        int* status = nullptr);
 
-#endif  // QUELVARO_SPOOLER_IPP_HTTP_EXCHANGE_H
+#endif  // QUELVARO_SPOOLER_NET_HTTP_EXCHANGE_H

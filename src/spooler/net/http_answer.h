@@ -1,18 +1,14 @@
 // An HTTP answer read as its bytes come, from memory: the head (after any
 // number of informational ones), then the body however it is framed, with
 // every size bounded.
-#ifndef QUELVARO_SPOOLER_IPP_HTTP_ANSWER_H
-#define QUELVARO_SPOOLER_IPP_HTTP_ANSWER_H
+#ifndef QUELVARO_SPOOLER_NET_HTTP_ANSWER_H
+#define QUELVARO_SPOOLER_NET_HTTP_ANSWER_H
 
 #include <cstddef>
 #include <optional>
 #include <string>
 
-// The largest answer taken; a larger one gives nothing.
-const std::size_t kMostAnswerBytes = 64u << 20;
-
-// How much is asked of a connection at once.
-const std::size_t kAnswerPieceBytes = 64u << 10;
+#include "spooler/run/run_limits.h"
 
 enum HttpProgress {
   kHttpMore,     // more bytes are needed
@@ -51,4 +47,4 @@ std::string TakeHttpBody(HttpAnswer& answer);
 // by chunks, and nothing sent beyond it.
 bool KeepsConnection(const HttpAnswer& answer);
 
-#endif  // QUELVARO_SPOOLER_IPP_HTTP_ANSWER_H
+#endif  // QUELVARO_SPOOLER_NET_HTTP_ANSWER_H

@@ -1,6 +1,6 @@
 // Taking an HTTP answer apart without trusting it: every length is checked
 // against what came and against the bounds before it is used.
-#include "spooler/ipp/http_answer.h"
+#include "spooler/net/http_answer.h"
 
 #include <string_view>
 #include <utility>
@@ -8,11 +8,6 @@
 #include "spooler/ascii_case.h"
 
 namespace {
-
-// The most bytes of head an answer may have, "100 Continue" heads included
-// one at a time; and of a chunk's size line.
-const std::size_t kMostHeadBytes = 64u << 10;
-const std::size_t kMostChunkLineBytes = 1024;
 
 std::string_view Trimmed(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
@@ -147,11 +142,6 @@ HttpProgress ReadHttpAnswer(HttpAnswer& answer, bool closed) {
     answer.data.erase(0, end + 4);
     if (answer.status < 100 || answer.status >= 200) {
       answer.head_read = true;
-      // One block of the size announced, rather than one that doubles.
-      if (answer.length && *answer.length <= kMostAnswerBytes &&
-          answer.status == 200) {
-        answer.data.reserve(*answer.length + kAnswerPieceBytes);
-      }
     }
   }
   if (answer.status != 200) return kHttpDone;

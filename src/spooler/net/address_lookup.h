@@ -2,8 +2,8 @@
 // one of a few threads of its own, and its answer is handed back through a
 // descriptor the loop polls. A lookup that hangs holds its thread, never the
 // loop; the loop gives up on it at its own deadline.
-#ifndef QUELVARO_SPOOLER_IPP_ADDRESS_LOOKUP_H
-#define QUELVARO_SPOOLER_IPP_ADDRESS_LOOKUP_H
+#ifndef QUELVARO_SPOOLER_NET_ADDRESS_LOOKUP_H
+#define QUELVARO_SPOOLER_NET_ADDRESS_LOOKUP_H
 
 #include <cstddef>
 #include <deque>
@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "spooler/ipp/connect_socket.h"
+#include "spooler/net/connect_socket.h"
 
 // A lookup asked for, and then answered.
 struct AddressQuestion {
@@ -31,7 +31,7 @@ struct AddressLookups {
   std::mutex lock;
   std::deque<AddressQuestion> questions;  // not yet taken by a thread
   std::vector<AddressAnswer> answers;     // not yet taken by the loop
-  int threads = 0;                        // running
+  std::size_t threads = 0;                // running (kMostLookupThreads)
   int ready = -1;                         // readable while answers wait
 };
 using SharedLookups = std::shared_ptr<AddressLookups>;
@@ -50,4 +50,4 @@ void AskAddresses(const SharedLookups& lookups, std::size_t asker,
 // The answers that have come since the last call.
 std::vector<AddressAnswer> TakeAddressAnswers(const SharedLookups& lookups);
 
-#endif  // QUELVARO_SPOOLER_IPP_ADDRESS_LOOKUP_H
+#endif  // QUELVARO_SPOOLER_NET_ADDRESS_LOOKUP_H

@@ -1,20 +1,16 @@
 // Where a server is, and starting a connection to it without waiting: the
 // name lookup bounded by a deadline, the connect itself left to the caller's
 // poll.
-#ifndef QUELVARO_SPOOLER_IPP_CONNECT_SOCKET_H
-#define QUELVARO_SPOOLER_IPP_CONNECT_SOCKET_H
+#ifndef QUELVARO_SPOOLER_NET_CONNECT_SOCKET_H
+#define QUELVARO_SPOOLER_NET_CONNECT_SOCKET_H
 
 #include <sys/socket.h>
 
-#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "spooler/deadline.h"
-
-// How long one address may take to accept a connection.
-const std::chrono::seconds kConnectBound(3);
 
 // One address to connect to: an IP address and port, or a Unix socket.
 struct SocketAddress {
@@ -45,4 +41,4 @@ bool ConnectSucceeded(int fd);
 // loopback address.
 bool IsLocalPeer(int fd);
 
-#endif  // QUELVARO_SPOOLER_IPP_CONNECT_SOCKET_H
+#endif  // QUELVARO_SPOOLER_NET_CONNECT_SOCKET_H

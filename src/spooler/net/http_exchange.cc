@@ -1,7 +1,7 @@
 // The HTTP side of an IPP exchange, written and read by hand so that every
 // wait is the caller's poll, bounded by the exchange's deadline, and every
 // answer is taken whole before any of it is used.
-#include "spooler/ipp/http_exchange.h"
+#include "spooler/net/http_exchange.h"
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -10,11 +10,10 @@
 #include <algorithm>
 #include <cerrno>
 
-namespace {
+#include "spooler/net/host_text.h"
+#include "spooler/run/run_limits.h"
 
-// How many pieces one readiness of the connection is read in at most, so
-// that one fast server does not keep the loop from the others.
-const int kPiecesAtOnce = 16;
+namespace {
 
 // The request's head. A server reached over loopback is told it is
 // "localhost", whatever name it was reached by: a CUPS server takes no
@@ -25,10 +24,7 @@ std::string RequestHead(const HttpRequest& request, bool local) {
   if (local && host[0] != '/') {
     authority += ":" + std::to_string(request.port);
   } else if (!local) {
-    const bool bare_ipv6 = host.find(':') != std::string::npos &&
-                           host.front() != '[';
-    authority = (bare_ipv6 ? "[" + host + "]" : host) + ":" +
-                std::to_string(request.port);
+    authority = Bracketed(host) + ":" + std::to_string(request.port);
   }
   return "POST " + request.resource + " HTTP/1.1\r\n" +
          "Host: " + authority + "\r\n" +
@@ -46,6 +42,22 @@ bool AsksForTls(const HttpExchange& exchange) {
           (answer.status != 200 && answer.upgrade.find("tls/") != std::string::npos));
 }
 
+// The bytes a string has taken from the allocator: its capacity, unless it
+// keeps its few characters inside itself.
+std::size_t HeapBytes(const std::string& text) {
+  static const std::size_t kInside = std::string().capacity();
+  return text.capacity() > kInside ? text.capacity() : 0;
+}
+
+// The answer's buffers back to the allocator. (Assigning an empty answer
+// would not do it: a string moved from one that holds its few bytes itself
+// keeps the buffer it had.)
+void ReleaseAnswer(HttpAnswer& answer) {
+  std::string().swap(answer.data);
+  std::string().swap(answer.body);
+  answer = HttpAnswer();
+}
+
 void Break(HttpExchange& exchange) {
   CloseHttp(exchange);
   exchange.stage = kHttpBroken;
@@ -56,7 +68,7 @@ void StartSending(HttpExchange& exchange) {
   exchange.out = RequestHead(exchange.request, IsLocalPeer(exchange.fd)) +
                  exchange.request.body;
   exchange.sent = 0;
-  exchange.answer = HttpAnswer();
+  ReleaseAnswer(exchange.answer);
   exchange.stage = kHttpSending;
   exchange.tls_wants = POLLOUT;
 }
@@ -93,13 +105,13 @@ void Connected(HttpExchange& exchange) {
 
 // A connect to the next address that can begin one; broken when none is
 // left.
-void ConnectNext(HttpExchange& exchange) {
+void ConnectNext(HttpExchange& exchange, Deadline now) {
   CloseHttp(exchange);
   while (exchange.next_address < exchange.addresses.size()) {
     const SocketAddress& address = exchange.addresses[exchange.next_address++];
     exchange.fd = StartConnect(address);
     if (exchange.fd < 0) continue;
-    exchange.attempt_deadline = std::min(exchange.deadline, Now() + kConnectBound);
+    exchange.attempt_deadline = std::min(exchange.deadline, now + kConnectBound);
     exchange.stage = kHttpConnecting;
     return;
   }
@@ -134,18 +146,17 @@ void Send(HttpExchange& exchange) {
     Break(exchange);
     return;
   }
-  exchange.out.clear();
-  exchange.out.shrink_to_fit();
+  std::string().swap(exchange.out);
   exchange.stage = kHttpReceiving;
   exchange.tls_wants = POLLIN;
 }
 
-// Reads a piece into the answer: its size, 0 when the server closed, -1
-// when the connection has nothing now, -2 when it failed.
-long ReceivePiece(HttpExchange& exchange, char* into) {
+// Reads a piece of size bytes at most into into: its size, 0 when the
+// server closed, -1 when the connection has nothing now, -2 when it failed.
+long ReceivePiece(HttpExchange& exchange, char* into, std::size_t size) {
   if (exchange.tls) {
     std::size_t moved = 0;
-    switch (ReceiveTls(*exchange.tls, into, kAnswerPieceBytes, moved)) {
+    switch (ReceiveTls(*exchange.tls, into, size, moved)) {
       case kTlsDone:
         return static_cast<long>(moved);
       case kTlsWaits:
@@ -158,7 +169,7 @@ long ReceivePiece(HttpExchange& exchange, char* into) {
     }
   }
   for (;;) {
-    const ssize_t got = recv(exchange.fd, into, kAnswerPieceBytes, 0);
+    const ssize_t got = recv(exchange.fd, into, size, 0);
     if (got >= 0) return got;
     if (errno == EINTR) continue;
     return errno == EAGAIN || errno == EWOULDBLOCK ? -1 : -2;
@@ -167,34 +178,38 @@ long ReceivePiece(HttpExchange& exchange, char* into) {
 
 // A kept connection the server closed before it answered anything: the
 // request is sent once more, over a new connection.
-bool RetryAfterClose(HttpExchange& exchange) {
+bool RetryAfterClose(HttpExchange& exchange, Deadline now) {
   if (!exchange.reused || !exchange.answer.data.empty() ||
       exchange.answer.head_read) {
     return false;
   }
   exchange.reused = false;
   exchange.next_address = 0;
-  ConnectNext(exchange);
+  ConnectNext(exchange, now);
   return true;
 }
 
-void Receive(HttpExchange& exchange) {
+// Reads what the connection has, room bytes at most, onto the answer: each
+// piece into a buffer of the loop's stack first, so that the answer holds
+// what came and no more.
+void Receive(HttpExchange& exchange, Deadline now, std::size_t room) {
   HttpAnswer& answer = exchange.answer;
   bool closed = false;
-  for (int piece = 0; piece < kPiecesAtOnce && !closed; ++piece) {
-    const std::size_t before = answer.data.size();
-    answer.data.resize(before + kAnswerPieceBytes);
-    const long got = ReceivePiece(exchange, &answer.data[before]);
-    answer.data.resize(before + (got > 0 ? static_cast<std::size_t>(got) : 0));
+  char piece[kAnswerPieceBytes];
+  for (int pieces = 0; pieces < kPiecesAtOnce && !closed && room > 0; ++pieces) {
+    const long got =
+        ReceivePiece(exchange, piece, std::min(room, sizeof piece));
     if (got == -1) break;
     if (got == -2) {
-      if (RetryAfterClose(exchange)) return;
+      if (RetryAfterClose(exchange, now)) return;
       Break(exchange);
       return;
     }
     if (got == 0) closed = true;
+    answer.data.append(piece, static_cast<std::size_t>(got));
+    room -= std::min(room, static_cast<std::size_t>(got));
   }
-  if (closed && RetryAfterClose(exchange)) return;
+  if (closed && RetryAfterClose(exchange, now)) return;
   switch (ReadHttpAnswer(answer, closed)) {
     case kHttpMore:
       if (closed) Break(exchange);
@@ -209,7 +224,7 @@ void Receive(HttpExchange& exchange) {
         exchange.request.tls = true;
         exchange.reused = false;
         exchange.next_address = 0;
-        ConnectNext(exchange);
+        ConnectNext(exchange, now);
         return;
       }
       exchange.stage = kHttpAnswered;
@@ -222,7 +237,8 @@ void Receive(HttpExchange& exchange) {
 
 }  // namespace
 
-void BeginHttp(HttpExchange& exchange, HttpRequest request, Deadline deadline) {
+void BeginHttp(HttpExchange& exchange, HttpRequest request, Deadline deadline,
+               Deadline now) {
   const bool kept = exchange.fd >= 0 && exchange.stage == kHttpAnswered &&
                     static_cast<bool>(exchange.tls) == request.tls;
   if (!kept) CloseHttp(exchange);
@@ -230,13 +246,13 @@ void BeginHttp(HttpExchange& exchange, HttpRequest request, Deadline deadline) {
   exchange.deadline = deadline;
   exchange.reused = kept;
   exchange.upgraded = false;
-  exchange.answer = HttpAnswer();
+  ReleaseAnswer(exchange.answer);
   if (kept) {
     StartSending(exchange);
     return;
   }
   exchange.next_address = 0;
-  ConnectNext(exchange);
+  ConnectNext(exchange, now);
 }
 
 short HttpEvents(const HttpExchange& exchange) {
@@ -254,21 +270,21 @@ short HttpEvents(const HttpExchange& exchange) {
   }
 }
 
-Deadline HttpWakeTime(const HttpExchange& exchange) {
+Deadline HttpWakeTime(const HttpExchange& exchange, Deadline now) {
   if (exchange.stage == kHttpConnecting) {
     return std::min(exchange.attempt_deadline, exchange.deadline);
   }
   // Bytes the TLS session has decrypted already are read without waiting.
   if (exchange.stage == kHttpReceiving && exchange.tls &&
       HasTlsPending(*exchange.tls)) {
-    return Now();
+    return now;
   }
   return exchange.deadline;
 }
 
-void ContinueHttp(HttpExchange& exchange, short revents) {
+void ContinueHttp(HttpExchange& exchange, short revents, Deadline now,
+                  std::size_t room) {
   if (IsHttpOver(exchange) || exchange.stage == kHttpIdle) return;
-  const Deadline now = Now();
   if (now >= exchange.deadline) {
     Break(exchange);
     return;
@@ -280,10 +296,10 @@ void ContinueHttp(HttpExchange& exchange, short revents) {
           Connected(exchange);
           if (exchange.stage == kHttpSending) Send(exchange);
         } else {
-          ConnectNext(exchange);
+          ConnectNext(exchange, now);
         }
       } else if (now >= exchange.attempt_deadline) {
-        ConnectNext(exchange);
+        ConnectNext(exchange, now);
       }
       return;
     case kHttpHandshaking:
@@ -292,14 +308,14 @@ void ContinueHttp(HttpExchange& exchange, short revents) {
       return;
     case kHttpSending:
       if (revents & (POLLERR | POLLHUP | POLLNVAL)) {
-        if (!RetryAfterClose(exchange)) Break(exchange);
+        if (!RetryAfterClose(exchange, now)) Break(exchange);
         return;
       }
       if (revents != 0) Send(exchange);
       return;
     case kHttpReceiving:
       if (revents != 0 || (exchange.tls && HasTlsPending(*exchange.tls))) {
-        Receive(exchange);
+        Receive(exchange, now, room);
       }
       return;
     default:
@@ -317,12 +333,15 @@ void CloseHttp(HttpExchange& exchange) {
   exchange.fd = -1;
 }
 
-std::size_t HttpAnswerBytes(const HttpExchange& exchange) {
-  return exchange.answer.data.capacity() + exchange.answer.body.capacity();
+std::size_t HttpHeldBytes(const HttpExchange& exchange) {
+  return HeapBytes(exchange.out) + HeapBytes(exchange.answer.data) +
+         HeapBytes(exchange.answer.body);
 }
 
 void AbandonHttp(HttpExchange& exchange) {
   if (!IsHttpOver(exchange)) Break(exchange);
+  std::string().swap(exchange.out);
+  ReleaseAnswer(exchange.answer);
 }
 
 std::optional<std::string> IppAnswerOf(HttpExchange& exchange, int* status) {

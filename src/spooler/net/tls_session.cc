@@ -1,7 +1,7 @@
 // GnuTLS, loaded with dlopen where a run first needs it: linked, its
 // libraries would cost every run of the program some milliseconds before
 // its first line, TLS or none.
-#include "spooler/ipp/tls_session.h"
+#include "spooler/net/tls_session.h"
 
 #include <dlfcn.h>
 #include <gnutls/gnutls.h>
@@ -9,7 +9,7 @@
 
 #include <mutex>
 
-#include "spooler/ipp/connect_socket.h"
+#include "spooler/net/connect_socket.h"
 
 struct TlsSession {
   gnutls_session_t session = nullptr;

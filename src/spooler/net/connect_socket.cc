@@ -1,5 +1,5 @@
 // Addresses and non-blocking connects.
-#include "spooler/ipp/connect_socket.h"
+#include "spooler/net/connect_socket.h"
 
 #include <netdb.h>
 #include <netinet/in.h>
@@ -9,6 +9,8 @@
 
 #include <cerrno>
 #include <cstring>
+
+#include "spooler/net/host_text.h"
 
 namespace {
 
@@ -33,13 +35,6 @@ std::vector<SocketAddress> Resolve(const std::string& host, int port,
   }
   freeaddrinfo(found);
   return addresses;
-}
-
-std::string Unbracketed(const std::string& host) {
-  if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
-    return host.substr(1, host.size() - 2);
-  }
-  return host;
 }
 
 }  // namespace

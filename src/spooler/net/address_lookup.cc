@@ -1,6 +1,6 @@
 // A few lookup threads, started as questions come and ended when none is
 // left, and an eventfd that says answers are waiting.
-#include "spooler/ipp/address_lookup.h"
+#include "spooler/net/address_lookup.h"
 
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -9,11 +9,9 @@
 #include <system_error>
 #include <thread>
 
-namespace {
+#include "spooler/run/run_limits.h"
 
-// Lookups at once, at most. A name the machine's own files answer takes
-// microseconds; these are for names a DNS server answers slowly or never.
-const int kMostLookupThreads = 16;
+namespace {
 
 void CloseLookups(AddressLookups* lookups) {
   if (lookups->ready >= 0) close(lookups->ready);

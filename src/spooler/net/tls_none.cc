@@ -1,6 +1,6 @@
 // A build without a TLS library: no session is ever started, so a server
 // that takes TLS only is listed with nothing beneath it.
-#include "spooler/ipp/tls_session.h"
+#include "spooler/net/tls_session.h"
 
 struct TlsSession {};
 

@@ -4,8 +4,8 @@
 // it). Names are all the report reads and nothing secret is sent, so the
 // server's certificate is not verified: a self-signed or expired one (most
 // printers have one) does not stop it. TLS 1.2 and 1.3 only.
-#ifndef QUELVARO_SPOOLER_IPP_TLS_SESSION_H
-#define QUELVARO_SPOOLER_IPP_TLS_SESSION_H
+#ifndef QUELVARO_SPOOLER_NET_TLS_SESSION_H
+#define QUELVARO_SPOOLER_NET_TLS_SESSION_H
 
 #include <sys/types.h>
 
@@ -48,4 +48,4 @@ TlsStep ReceiveTls(TlsSession& session, char* bytes, std::size_t size,
 short TlsEvents(const TlsSession& session);
 bool HasTlsPending(const TlsSession& session);
 
-#endif  // QUELVARO_SPOOLER_IPP_TLS_SESSION_H
+#endif  // QUELVARO_SPOOLER_NET_TLS_SESSION_H

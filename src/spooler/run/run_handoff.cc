@@ -1,0 +1,108 @@
+// The handoff's lock, its condition, and the waits on it.
+#include "spooler/run/run_handoff.h"
+
+#include "spooler/ascii_case.h"
+#include "spooler/remote/server_names.h"
+
+namespace {
+
+// Runs give under the lock, then wakes every wait.
+template <typename Give>
+void UnderLock(RunHandoff& handoff, Give give) {
+  {
+    std::lock_guard<std::mutex> held(handoff.lock);
+    give();
+  }
+  handoff.changed.notify_all();
+}
+
+// Waits until ready() says so or the loop is over, give_up at the latest;
+// true when ready() says so.
+template <typename Ready>
+bool WaitUntil(RunHandoff& handoff, std::unique_lock<std::mutex>& held,
+               Ready ready) {
+  handoff.changed.wait_until(held, handoff.give_up,
+                             [&] { return ready() || handoff.over; });
+  return ready();
+}
+
+// A part of what the run hands over, once it is; none should it not be.
+template <typename Part>
+const Part& WaitForPart(RunHandoff& handoff, const bool& given,
+                        const Part& part, const Part& none) {
+  std::unique_lock<std::mutex> held(handoff.lock);
+  return WaitUntil(handoff, held, [&] { return given; }) ? part : none;
+}
+
+}  // namespace
+
+void GiveQueueView(RunHandoff& handoff, std::optional<PrinterList> view) {
+  UnderLock(handoff, [&] {
+    if (handoff.view_given) return;
+    handoff.view = std::move(view);
+    handoff.view_given = true;
+  });
+}
+
+void GiveDiscovery(RunHandoff& handoff, std::vector<DnssdService> services) {
+  UnderLock(handoff, [&] {
+    if (handoff.discovery_given) return;
+    handoff.discovery = std::move(services);
+    handoff.discovery_given = true;
+  });
+}
+
+void GiveKnownServers(RunHandoff& handoff, std::vector<KnownServer> servers) {
+  UnderLock(handoff, [&] {
+    if (handoff.servers_given) return;
+    handoff.servers = std::move(servers);
+    handoff.servers_given = true;
+  });
+}
+
+void GiveServerPrinters(RunHandoff& handoff, const std::wstring& name,
+                        PrinterList printers) {
+  auto kept = std::make_unique<PrinterList>(std::move(printers));
+  UnderLock(handoff, [&] {
+    handoff.answers.emplace(AsciiLower(name), std::move(kept));
+  });
+}
+
+void EndHandoff(RunHandoff& handoff) {
+  UnderLock(handoff, [&] { handoff.over = true; });
+}
+
+const std::optional<PrinterList>& WaitForQueueView(RunHandoff& handoff) {
+  static const std::optional<PrinterList> none;
+  return WaitForPart(handoff, handoff.view_given, handoff.view, none);
+}
+
+const std::vector<DnssdService>& WaitForDiscovery(RunHandoff& handoff) {
+  static const std::vector<DnssdService> none;
+  return WaitForPart(handoff, handoff.discovery_given, handoff.discovery, none);
+}
+
+const std::vector<KnownServer>& WaitForKnownServers(RunHandoff& handoff) {
+  static const std::vector<KnownServer> none;
+  return WaitForPart(handoff, handoff.servers_given, handoff.servers, none);
+}
+
+const PrinterList* WaitForServerPrinters(RunHandoff& handoff,
+                                         const std::wstring& name) {
+  const KnownServer* found = nullptr;
+  for (const KnownServer& server : WaitForKnownServers(handoff)) {
+    if (IsSameServerName(name.c_str(), server.name)) {
+      found = &server;
+      break;
+    }
+  }
+  // The machine's own server has no URIs: the queue view answers for it.
+  if (found == nullptr || found->uris.empty()) return nullptr;
+  static const PrinterList none;
+  const std::wstring key = AsciiLower(found->name);
+  std::unique_lock<std::mutex> held(handoff.lock);
+  if (!WaitUntil(handoff, held, [&] { return handoff.answers.count(key) != 0; })) {
+    return &none;
+  }
+  return handoff.answers.find(key)->second.get();
+}

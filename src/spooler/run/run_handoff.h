@@ -1,0 +1,62 @@
+// What a run hands from its loop's thread to the report's, and the report's
+// waits for it: the only place where the two threads meet, and the only
+// code that locks. Each part is handed over once and never changed after,
+// so what a wait returns stays good for the rest of the process.
+#ifndef QUELVARO_SPOOLER_RUN_RUN_HANDOFF_H
+#define QUELVARO_SPOOLER_RUN_RUN_HANDOFF_H
+
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "spooler/deadline.h"
+#include "spooler/dnssd/dnssd_browse.h"
+#include "spooler/printer_records.h"
+#include "spooler/remote/known_servers.h"
+
+struct RunHandoff {
+  std::mutex lock;
+  std::condition_variable changed;
+  Deadline give_up = {};  // the run's bound and grace: no wait goes past it
+  bool view_given = false;
+  std::optional<PrinterList> view;
+  bool discovery_given = false;
+  std::vector<DnssdService> discovery;
+  bool servers_given = false;
+  std::vector<KnownServer> servers;
+  // The servers' printers, by AsciiLower name.
+  std::map<std::wstring, std::unique_ptr<PrinterList>> answers;
+  bool over = false;  // the loop has ended: nothing more comes
+};
+
+// The loop's side: each hands one part over (the first time only) and wakes
+// the waits.
+void GiveQueueView(RunHandoff& handoff, std::optional<PrinterList> view);
+void GiveDiscovery(RunHandoff& handoff, std::vector<DnssdService> services);
+void GiveKnownServers(RunHandoff& handoff, std::vector<KnownServer> servers);
+void GiveServerPrinters(RunHandoff& handoff, const std::wstring& name,
+                        PrinterList printers);
+void EndHandoff(RunHandoff& handoff);
+
+// The report's side: each blocks until its part is handed over, the loop is
+// over, or give_up has passed; then returns the part, or none.
+//
+// The CUPS server's queues (printers and classes) in the server's order;
+// none when no IPP answer came.
+const std::optional<PrinterList>& WaitForQueueView(RunHandoff& handoff);
+// The services discovery found, each once (dnssd_browse.h, EndBrowse).
+const std::vector<DnssdService>& WaitForDiscovery(RunHandoff& handoff);
+// The run's print servers (ServersOf).
+const std::vector<KnownServer>& WaitForKnownServers(RunHandoff& handoff);
+// The printers of the run's server by that name (compared as host names
+// are), as it answered; null for a name that is no server of the run's, or
+// the machine's own (the queue view answers for that).
+// Waits for the servers, then for that server's asking alone.
+const PrinterList* WaitForServerPrinters(RunHandoff& handoff,
+                                         const std::wstring& name);
+
+#endif  // QUELVARO_SPOOLER_RUN_RUN_HANDOFF_H
