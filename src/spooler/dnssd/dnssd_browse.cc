@@ -11,6 +11,7 @@
 #include <poll.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "spooler/ascii_case.h"
 #include "spooler/run/run_limits.h"
@@ -56,7 +57,7 @@ void AskBrowser(DnssdBrowse& browse, const std::string& type) {
     dbus_message_unref(message);
     return;
   }
-  if (Call(browse, message, {true, 0})) ++browse.browsers_left;
+  if (Call(browse, message, {kDnssdBrowserCall, 0})) ++browse.browsers_left;
 }
 
 // Asks for the instance to be resolved at its next place; false when the
@@ -79,7 +80,7 @@ bool AskResolution(DnssdBrowse& browse, std::size_t index) {
     dbus_message_unref(message);
     return false;
   }
-  if (!Call(browse, message, {false, index})) return false;
+  if (!Call(browse, message, {kDnssdResolveCall, index})) return false;
   instance.resolving = true;
   ++browse.resolving;
   return true;
@@ -125,8 +126,11 @@ void AskResolutions(DnssdBrowse& browse) {
   }
 }
 
-std::map<std::string, std::string> TxtRecord(DBusMessageIter* strings) {
-  std::map<std::string, std::string> record;
+// The TXT record's strings in the order they have on the wire: keys in
+// lower case, and of a key given twice the first, as DNS-SD says.
+std::map<std::string, std::string> TxtRecord(DBusMessageIter* strings,
+                                             bool reversed) {
+  std::vector<std::string> entries;
   for (; dbus_message_iter_get_arg_type(strings) == DBUS_TYPE_ARRAY;
        dbus_message_iter_next(strings)) {
     DBusMessageIter bytes;
@@ -138,11 +142,14 @@ std::map<std::string, std::string> TxtRecord(DBusMessageIter* strings) {
     const unsigned char* data = nullptr;
     int size = 0;
     dbus_message_iter_get_fixed_array(&bytes, &data, &size);
-    const std::string entry(reinterpret_cast<const char*>(data),
-                            data == nullptr ? 0 : static_cast<std::size_t>(size));
+    entries.emplace_back(reinterpret_cast<const char*>(data),
+                         data == nullptr ? 0 : static_cast<std::size_t>(size));
+  }
+  if (reversed) std::reverse(entries.begin(), entries.end());
+  std::map<std::string, std::string> record;
+  for (const std::string& entry : entries) {
     const std::size_t equals = entry.find('=');
     const std::string key = AsciiLower(entry.substr(0, equals));
-    // The first of a key counts, as DNS-SD says.
     if (key.empty() || record.count(key) != 0) continue;
     record.emplace(key, equals == std::string::npos ? std::string()
                                                     : entry.substr(equals + 1));
@@ -150,10 +157,24 @@ std::map<std::string, std::string> TxtRecord(DBusMessageIter* strings) {
   return record;
 }
 
+// Whether a daemon of that version ("avahi 0.8") hands TXT strings over
+// reversed: every release before 0.9 does.
+bool HandsTxtReversed(const std::string& version) {
+  const std::string prefix = "avahi ";
+  if (version.compare(0, prefix.size(), prefix) != 0) return false;
+  int major = 0;
+  int minor = 0;
+  if (std::sscanf(version.c_str() + prefix.size(), "%d.%d", &major, &minor) != 2) {
+    return false;
+  }
+  return major == 0 && minor < 9;
+}
+
 // A ResolveService reply: interface, protocol, name, type, domain, host,
 // address protocol, address, port, TXT record (an array of byte arrays),
 // flags. False for a reply of another shape.
-bool ReadResolution(DBusMessage* reply, DnssdService& service) {
+bool ReadResolution(DBusMessage* reply, bool txt_reversed,
+                    DnssdService& service) {
   DBusMessageIter at;
   if (!dbus_message_iter_init(reply, &at)) return false;
   dbus_int32_t interface = 0;
@@ -177,7 +198,7 @@ bool ReadResolution(DBusMessage* reply, DnssdService& service) {
       case 9: {
         DBusMessageIter strings;
         dbus_message_iter_recurse(&at, &strings);
-        service.txt = TxtRecord(&strings);
+        service.txt = TxtRecord(&strings, txt_reversed);
         break;
       }
       default: break;
@@ -238,7 +259,7 @@ void ReadResolveReply(DnssdBrowse& browse, DBusMessage* reply,
   --browse.resolving;
   DnssdService service;
   if (dbus_message_get_type(reply) == DBUS_MESSAGE_TYPE_METHOD_RETURN &&
-      ReadResolution(reply, service)) {
+      ReadResolution(reply, browse.txt_reversed, service)) {
     instance.resolved = true;
     browse.resolved.push_back(service);
     newly.push_back(std::move(service));
@@ -268,12 +289,24 @@ void Handle(DnssdBrowse& browse, DBusMessage* message,
   if (call == browse.calls.end()) return;  // the bus's Hello, say
   const DnssdCall what = call->second;
   browse.calls.erase(call);
-  if (what.browser) {
-    // A browser that could not be made reports nothing more.
-    if (kind == DBUS_MESSAGE_TYPE_ERROR) --browse.browsers_left;
-    return;
+  switch (what.kind) {
+    case kDnssdVersionCall: {
+      const char* version = nullptr;
+      if (kind == DBUS_MESSAGE_TYPE_METHOD_RETURN &&
+          dbus_message_get_args(message, nullptr, DBUS_TYPE_STRING, &version,
+                                DBUS_TYPE_INVALID)) {
+        browse.txt_reversed = HandsTxtReversed(version);
+      }
+      return;
+    }
+    case kDnssdBrowserCall:
+      // A browser that could not be made reports nothing more.
+      if (kind == DBUS_MESSAGE_TYPE_ERROR) --browse.browsers_left;
+      return;
+    case kDnssdResolveCall:
+      ReadResolveReply(browse, message, what.instance, newly);
+      return;
   }
-  ReadResolveReply(browse, message, what.instance, newly);
 }
 
 bool InstanceOrder(const DnssdService& a, const DnssdService& b) {
@@ -310,6 +343,11 @@ void StartBrowse(DnssdBrowse& browse, const std::string& bus_address,
   if (hello != nullptr) {
     dbus_connection_send(browse.bus.get(), hello, nullptr);
     dbus_message_unref(hello);
+  }
+  // Sent before any resolution, so its reply comes first: the daemon
+  // answers its calls in order, and a resolution takes the network.
+  if (DBusMessage* version = ServerCall("GetVersionString")) {
+    Call(browse, version, {kDnssdVersionCall, 0});
   }
   for (const std::string& type : types) AskBrowser(browse, type);
 }

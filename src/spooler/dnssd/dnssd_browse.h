@@ -52,11 +52,15 @@ struct DnssdInstance {
   bool resolved = false;
 };
 
-// What a call to the daemon that is waiting for its reply was for: making a
-// browser, or resolving the instance of that index.
+// What a call to the daemon that is waiting for its reply was for.
+enum DnssdCallKind {
+  kDnssdVersionCall,  // the daemon's version
+  kDnssdBrowserCall,  // making a browser
+  kDnssdResolveCall,  // resolving an instance
+};
 struct DnssdCall {
-  bool browser;
-  std::size_t instance;
+  DnssdCallKind kind;
+  std::size_t instance;  // the one resolved
 };
 
 struct DBusConnection;
@@ -68,6 +72,9 @@ struct DnssdBrowse {
   BusConnection bus{nullptr, &CloseBus};
   Deadline deadline = {};
   std::vector<std::string> types;          // browsed, in this order
+  // Avahi before 0.9 hands a TXT record's strings over in the reverse of
+  // their order on the wire; its version says so before any resolution.
+  bool txt_reversed = false;
   int browsers_left = 0;                   // not yet all-for-now or failed
   std::vector<DnssdInstance> instances;    // in the order named
   std::map<std::string, std::size_t> by_key;  // InstanceKey: index
