@@ -1,0 +1,337 @@
+// The run's loop, run in the test process: scripted IPP hosts on loopback
+// ports, a fake Avahi on a peer-to-peer D-Bus connection, and the clock
+// moved by the test where time matters.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <set>
+
+#include "fake_avahi.h"
+#include "scripted_servers.h"
+#include "spooler/ascii_case.h"
+#include "spooler/dnssd/network_printers.h"
+#include "spooler/run/run_loop.h"
+
+namespace {
+
+using std::chrono::milliseconds;
+
+const RunBudget kPlenty = {4096, kMostRunAnswerBytes};
+
+// A CUPS server whose remote queues print to the printers (Start), and the
+// printers; the CUPS server is hosts[0].
+std::vector<ScriptedHost> Network(std::size_t printers, HostKind kind,
+                                  milliseconds delay) {
+  std::vector<ScriptedHost> hosts(printers + 1);
+  for (std::size_t i = 1; i <= printers; ++i) {
+    hosts[i].kind = kind;
+    hosts[i].name = "Drucker-" + std::to_string(i);
+    hosts[i].delay = delay;
+  }
+  return hosts;
+}
+
+// Starts the hosts, then gives the CUPS server the printers' URIs.
+void Start(ScriptedServers& servers) {
+  ASSERT_TRUE(StartScriptedServers(servers));
+  for (std::size_t i = 1; i < servers.hosts.size(); ++i) {
+    servers.hosts[0].queues.push_back(HostUri(servers.hosts[i]));
+  }
+}
+
+RunSettings Settings(const ScriptedServers& servers, RunBudget budget,
+                     const std::string& bus = "unix:abstract=quelvaro-no-bus") {
+  RunSettings settings;
+  settings.cups = {"127.0.0.1", servers.hosts[0].port, false, false};
+  settings.user = "tester";
+  settings.own_name = L"\\\\localhost";
+  settings.bus_address = bus;
+  settings.budget = budget;
+  return settings;
+}
+
+// Turns the loop on the real clock until it is over, `most` at most, or
+// `each` (asked after every turn) says no more; a turn at least every 20 ms,
+// with the fake Avahi (if any) served between turns.
+void TurnUntilOver(RunLoop& loop, RunHandoff& handoff, FakeAvahi* avahi,
+                   const std::function<bool()>& each = [] { return true; },
+                   milliseconds most = milliseconds(20000)) {
+  const Deadline end = Now() + most;
+  while (!IsRunLoopOver(loop, Now()) && Now() < end) {
+    PollSet set = WantedPolls(loop, Now());
+    EXPECT_LE(set.wake, loop.run_end);
+    WakeBy(set, Now() + milliseconds(avahi != nullptr ? 2 : 20));
+    WaitForPolls(set);
+    ContinueRunLoop(loop, set, handoff, Now());
+    if (avahi != nullptr) ServeFakeAvahi(*avahi);
+    if (!each()) return;
+  }
+}
+
+const PrinterList* Answer(RunHandoff& handoff, const std::wstring& name) {
+  const auto found = handoff.answers.find(AsciiLower(name));
+  return found == handoff.answers.end() ? nullptr : found->second.get();
+}
+
+// Whether the server answered with exactly its own printer.
+bool Expanded(RunHandoff& handoff, const ScriptedHost& host) {
+  const PrinterList* printers = Answer(handoff, HostServerName(host));
+  return printers != nullptr && printers->printers.size() == 1 &&
+         printers->printers[0].level1.pName ==
+             std::wstring(host.name.begin(), host.name.end());
+}
+
+std::size_t CountExpanded(RunHandoff& handoff, const ScriptedServers& servers) {
+  std::size_t expanded = 0;
+  for (std::size_t i = 1; i < servers.hosts.size(); ++i) {
+    if (Expanded(handoff, servers.hosts[i])) ++expanded;
+  }
+  return expanded;
+}
+
+// How many of the printer hosts a test may have: each takes a listening
+// socket, its end and the loop's end of a connection.
+std::size_t AtMostHosts(std::size_t wanted) {
+  return std::min(wanted, (RaiseOpenFileLimit() - 100) / 3);
+}
+
+TEST(RunLoop, EveryServerIsAskedOverOneConnectionAndHandedOver) {
+  ScriptedServers servers;
+  servers.hosts = Network(300, kAnswering, milliseconds(10));
+  Start(servers);
+  RunLoop loop;
+  RunHandoff handoff;
+  StartRunLoop(loop, Settings(servers, kPlenty), Now());
+  TurnUntilOver(loop, handoff, nullptr);
+  EXPECT_TRUE(handoff.view_given && handoff.view.has_value());
+  EXPECT_EQ(handoff.view->printers.size(), 300u);
+  EXPECT_TRUE(handoff.discovery_given);
+  EXPECT_EQ(handoff.servers.size(), 301u);  // the CUPS server's own too
+  EXPECT_EQ(CountExpanded(handoff, servers), 300u);
+  // The CUPS server once; each printer over one connection, asked what it
+  // is, then for itself.
+  EXPECT_EQ(servers.connections, 301);
+  EXPECT_EQ(servers.requests, 1 + 2 * 300);
+  EndRunLoop(loop, handoff);
+  EXPECT_TRUE(handoff.over);
+  StopScriptedServers(servers);
+}
+
+TEST(RunLoop, TheRunsEndEndsEveryExchangeThatIsStillBusy) {
+  ScriptedServers servers;
+  servers.hosts = Network(50, kSilent, milliseconds(0));
+  Start(servers);
+  RunLoop loop;
+  RunHandoff handoff;
+  const Deadline started = Now();
+  StartRunLoop(loop, Settings(servers, kPlenty), started);
+  // Until every silent printer holds its request.
+  TurnUntilOver(loop, handoff, nullptr, [&] { return servers.requests < 51; });
+  ASSERT_EQ(servers.requests, 51);
+  ASSERT_FALSE(IsRunLoopOver(loop, Now()));
+  // The clock moved to the run's end: one turn ends everything.
+  const Deadline end = started + kRunBound;
+  ContinueRunLoop(loop, NewPollSet(end), handoff, end);
+  EXPECT_TRUE(IsRunLoopOver(loop, end));
+  EndRunLoop(loop, handoff);
+  EXPECT_EQ(handoff.servers.size(), 51u);
+  EXPECT_EQ(handoff.answers.size(), 50u);
+  for (const auto& [name, printers] : handoff.answers) {
+    EXPECT_TRUE(printers->printers.empty());
+  }
+  // Every connection is closed: the hosts see them go.
+  for (int i = 0; i < 200 && servers.open > 0; ++i) {
+    std::this_thread::sleep_for(milliseconds(10));
+  }
+  EXPECT_EQ(servers.open, 0);
+  StopScriptedServers(servers);
+}
+
+TEST(RunLoop, ServersWaitForDescriptorsAndTakeThemWhenOthersGiveThemBack) {
+  ScriptedServers servers;
+  servers.hosts = Network(100, kAnswering, milliseconds(5));
+  Start(servers);
+  RunLoop loop;
+  RunHandoff handoff;
+  StartRunLoop(loop, Settings(servers, {8, kMostRunAnswerBytes}), Now());
+  std::size_t most_asked = 0;
+  TurnUntilOver(loop, handoff, nullptr, [&] {
+    most_asked = std::max(most_asked, loop.asking.size());
+    return true;
+  });
+  EXPECT_EQ(CountExpanded(handoff, servers), 100u);
+  EXPECT_EQ(most_asked, 8u);
+  EXPECT_EQ(loop.pool.descriptors_left, 8u);  // all of them back
+  EndRunLoop(loop, handoff);
+  StopScriptedServers(servers);
+}
+
+TEST(RunLoop, AnswersUnderWayHoldTheCapAtMostAndTheFloodIsGivenUp) {
+  const std::size_t printers = AtMostHosts(2000);
+  ScriptedServers servers;
+  servers.hosts = Network(printers, kAnswering, milliseconds(10));
+  // Two hosts that send 4 MiB each, well past the cap.
+  for (int i = 0; i < 2; ++i) {
+    ScriptedHost flood;
+    flood.kind = kFlooding;
+    flood.name = "Flut";
+    flood.flood_bytes = std::size_t{4} << 20;
+    servers.hosts.insert(servers.hosts.begin() + 1 + i * 100, flood);
+  }
+  Start(servers);
+  const RunBudget budget = {4096, 64 * kAnswerReserveBytes};
+  RunLoop loop;
+  RunHandoff handoff;
+  StartRunLoop(loop, Settings(servers, budget), Now());
+  std::size_t over_cap = 0;
+  std::size_t most_asked = 0;
+  TurnUntilOver(loop, handoff, nullptr, [&] {
+    if (loop.pool.held_bytes > budget.answer_bytes) ++over_cap;
+    most_asked = std::max(most_asked, loop.asking.size());
+    return true;
+  });
+  EXPECT_EQ(over_cap, 0u);
+  // As many at once as have their reserve.
+  EXPECT_EQ(most_asked, 64u);
+  std::size_t expanded = 0;
+  for (const ScriptedHost& host : servers.hosts) {
+    if (host.kind == kFlooding) {
+      const PrinterList* answer = Answer(handoff, HostServerName(host));
+      ASSERT_NE(answer, nullptr);
+      EXPECT_TRUE(answer->printers.empty());
+    } else if (host.queues.empty() && Expanded(handoff, host)) {
+      ++expanded;
+    }
+  }
+  EXPECT_EQ(expanded, printers);
+  EXPECT_EQ(loop.pool.held_bytes, 0u);
+  EndRunLoop(loop, handoff);
+  StopScriptedServers(servers);
+}
+
+FakeService Service(const std::string& name, const std::string& type) {
+  FakeService service;
+  service.name = name;
+  service.type = type;
+  service.host = "host.local";
+  service.address = "192.0.2.7";
+  service.txt = {"rp=ipp/print"};
+  return service;
+}
+
+TEST(Discovery, EveryInstanceIsListedAndEachTypeIsResolvedInTurn) {
+  // A loud device's 2,000 IPP instances, named first; three ordinary
+  // printers of other hosts, two IPPS ones and an SMB server after them.
+  FakeAvahi avahi;
+  for (int i = 0; i < 2000; ++i) {
+    avahi.services.push_back(Service("Laut " + std::to_string(10000 + i), "_ipp._tcp"));
+  }
+  for (const char* name : {"Buero", "Flur", "Lager"}) {
+    avahi.services.push_back(Service(name, "_ipp._tcp"));
+  }
+  avahi.services.push_back(Service("Sicher 1", "_ipps._tcp"));
+  avahi.services.push_back(Service("Sicher 2", "_ipps._tcp"));
+  avahi.services.push_back(Service("Dateien", "_smb._tcp"));
+  ASSERT_TRUE(StartFakeAvahi(avahi));
+  ScriptedServers servers;
+  servers.hosts = Network(0, kAnswering, milliseconds(0));
+  Start(servers);
+  RunLoop loop;
+  RunHandoff handoff;
+  const Deadline started = Now();
+  StartRunLoop(loop, Settings(servers, kPlenty, avahi.address), started);
+  loop.browse.most_resolving = 3;
+  TurnUntilOver(loop, handoff, &avahi,
+                [&] { return avahi.resolved.size() < 100; });
+  ASSERT_GE(avahi.resolved.size(), 100u);
+  // The types in turn: the IPPS and SMB instances, named after the loud
+  // device's 2,000, are resolved among the first hundred.
+  const std::set<std::string> first(avahi.resolved.begin(),
+                                    avahi.resolved.begin() + 100);
+  EXPECT_EQ(first.count("_ipps._tcp Sicher 1"), 1u);
+  EXPECT_EQ(first.count("_ipps._tcp Sicher 2"), 1u);
+  EXPECT_EQ(first.count("_smb._tcp Dateien"), 1u);
+  // Discovery's bound, on the clock: every instance named is listed, the
+  // ordinary printers among them, resolved or not.
+  const Deadline bound = started + kDiscoveryBound;
+  ContinueRunLoop(loop, NewPollSet(bound), handoff, bound);
+  ASSERT_TRUE(handoff.discovery_given);
+  EXPECT_EQ(handoff.discovery.size(), 2006u);
+  const PrinterList network = NetworkPrinters(handoff.discovery);
+  ASSERT_EQ(network.printers.size(), 2005u);
+  std::set<std::wstring> names;
+  for (const PrinterRecord& printer : network.printers) {
+    names.insert(printer.level1.pName);
+  }
+  for (const wchar_t* name : {L"Buero", L"Flur", L"Lager", L"Sicher 2"}) {
+    EXPECT_EQ(names.count(name), 1u) << name;
+  }
+  EndRunLoop(loop, handoff);
+  StopScriptedServers(servers);
+  StopFakeAvahi(avahi);
+}
+
+TEST(Discovery, AServerIsAskedAsSoonAsItsServiceIsResolved) {
+  ScriptedServers servers;
+  servers.hosts = Network(1, kAnswering, milliseconds(0));
+  servers.hosts[1].queues = {"ipp://127.0.0.1:9/printers/Fern"};  // a CUPS server
+  ASSERT_TRUE(StartScriptedServers(servers));
+  FakeAvahi avahi;
+  avahi.all_for_now = false;  // the browse goes on
+  FakeService shared = Service("Geteilt @ srv", "_ipp._tcp");
+  shared.address = "127.0.0.1";
+  shared.port = servers.hosts[1].port;
+  shared.txt = {"rp=printers/Geteilt", "printer-type=0x100006"};
+  avahi.services.push_back(shared);
+  ASSERT_TRUE(StartFakeAvahi(avahi));
+  RunLoop loop;
+  RunHandoff handoff;
+  StartRunLoop(loop, Settings(servers, kPlenty, avahi.address), Now());
+  TurnUntilOver(loop, handoff, &avahi, [&] { return servers.requests < 2; },
+                milliseconds(3000));
+  // Asked while the browse is still under way.
+  EXPECT_EQ(servers.requests, 2);
+  EXPECT_FALSE(loop.browse_over);
+  avahi.all_for_now = true;
+  TurnUntilOver(loop, handoff, &avahi);
+  const PrinterList* printers = Answer(
+      handoff, L"\\\\host.local:" + std::to_wstring(servers.hosts[1].port));
+  ASSERT_NE(printers, nullptr);
+  EXPECT_EQ(printers->printers.size(), 1u);
+  EndRunLoop(loop, handoff);
+  StopScriptedServers(servers);
+  StopFakeAvahi(avahi);
+}
+
+// The TXT record the browse resolves a service with, from a daemon of that
+// version handing the strings over in that order.
+std::map<std::string, std::string> ResolvedTxt(const std::string& version,
+                                               std::vector<std::string> txt) {
+  FakeAvahi avahi;
+  avahi.version = version;
+  FakeService service = Service("Doppelt", "_ipp._tcp");
+  service.txt = std::move(txt);
+  avahi.services.push_back(service);
+  EXPECT_TRUE(StartFakeAvahi(avahi));
+  DnssdBrowse browse;
+  StartBrowse(browse, avahi.address, {"_ipp._tcp"}, Now() + milliseconds(3000));
+  std::vector<DnssdService> newly;
+  while (!IsBrowseOver(browse, Now())) {
+    ServeFakeAvahi(avahi);
+    ContinueBrowse(browse, newly, Now());
+    std::this_thread::sleep_for(milliseconds(1));
+  }
+  const std::vector<DnssdService> found = EndBrowse(browse);
+  StopFakeAvahi(avahi);
+  return found.size() == 1 ? found[0].txt : std::map<std::string, std::string>();
+}
+
+TEST(Discovery, TheFirstOfATxtKeyOnTheWireCounts) {
+  EXPECT_EQ(ResolvedTxt("avahi 0.9", {"rp=erster", "RP=zweiter"})["rp"], "erster");
+  // Before 0.9 the daemon hands them over last first.
+  EXPECT_EQ(ResolvedTxt("avahi 0.8", {"rp=zweiter", "rp=erster", "ty=x"})["rp"],
+            "erster");
+}
+
+}  // namespace
