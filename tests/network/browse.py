@@ -7,7 +7,8 @@
     browse.py --names TYPE    the instance names only, one a line, sorted
 
 Asks `avahi-browse -rpt TYPE` once (about a second: it waits for the cache to
-settle). Its parsable output escapes in names and TXT strings a byte that is
+settle); for the names only `avahi-browse -pt TYPE`, which resolves nothing
+(avahi lets one client resolve some thousand services at once, no more). Its parsable output escapes in names and TXT strings a byte that is
 not a plain character as \\DDD (decimal) and a dot or backslash as \\. and
 \\\\; the lines written here carry the bytes themselves, so a name is exactly
 what a DNS-SD client gets. A service seen on more than one interface or
@@ -28,12 +29,16 @@ def unescape(data):
 def main():
     names_only = sys.argv[1] == "--names"
     service_type = sys.argv[-1]
-    output = subprocess.run(["avahi-browse", "-rpt", service_type],
+    output = subprocess.run(["avahi-browse", "-pt" if names_only else "-rpt",
+                             service_type],
                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                             check=False).stdout
     lines = set()
     for line in output.splitlines():
         fields = line.split(b";", 9)
+        if names_only and fields[0] == b"+" and len(fields) >= 4:
+            lines.add(unescape(fields[3]))
+            continue
         if fields[0] != b"=" or len(fields) < 10:
             continue
         name, host, address, port, txt = (

@@ -128,7 +128,7 @@ case $3 in
       sed -n 's/^- \(Dienst [0-9]*\)$/\1/p')
     check "every service on DNS-SD listed" test "$network" == "$NET_DNSSD_SERVICE_NAMES"
     # One connection a host, both requests over it.
-    read -r connections requests <"$NET_FARM_DIR/counts"
+    read -r connections requests _ <"$NET_FARM_DIR/counts"
     answering=$(grep -c . <<<"$NET_FARM_ANSWERING")
     silent=$(awk '$4 == "silent"' "$NET_DIR/farm-hosts" | wc -l)
     check "each printer asked over one connection" \

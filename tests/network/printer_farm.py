@@ -14,7 +14,12 @@ connections and never answers; "tls" takes TLS only (TLS 1.2 and 1.3, no
 session tickets, the certificate FARM_CERT with its key FARM_KEY) and
 writes the server name each client sent (SNI) to DIR/sni-NAME. DIR/ready
 appears once every printer listens; DIR/counts holds "connections
-requests" so far (rewritten whole as they change).
+requests late" so far (rewritten whole as they change), late being the
+most milliseconds an answer went out after its due time (its request's
+arrival and the delay): a farm that cannot keep up says so there.
+
+It takes as many descriptors as it needs, two a printer: as root it raises
+its hard limit on open files (up to the kernel's nr_open).
 """
 import asyncio
 import os
@@ -33,7 +38,7 @@ from stand_in_server import (TEXT, attr, operation_group, printer, whole,  # noq
 
 CUPS_GET_PRINTERS = 0x4002
 NOT_SUPPORTED = 0x0501
-counts = [0, 0]
+counts = [0, 0, 0]
 
 
 async def read_request(reader):
@@ -70,9 +75,12 @@ def serving(name, delay, silent):
                 if request is None:
                     break
                 counts[1] += 1
+                due = asyncio.get_running_loop().time() + delay
                 if silent:
                     await asyncio.sleep(3600)
                 await asyncio.sleep(delay)
+                late = asyncio.get_running_loop().time() - due
+                counts[2] = max(counts[2], int(late * 1000))
                 writer.write(answer_to(request[0], request[1], name))
                 await writer.drain()
         except (asyncio.IncompleteReadError, ConnectionError, ValueError):
@@ -85,7 +93,7 @@ def serving(name, delay, silent):
 async def keep_counts(folder):
     written = None
     while True:
-        now = "%d %d\n" % tuple(counts)
+        now = "%d %d %d\n" % tuple(counts)
         if now != written:
             stand_in.write_whole(folder, "counts", now)
             written = now
@@ -106,17 +114,23 @@ def tls_context(folder, name):
 
 async def main():
     folder, hosts = sys.argv[1], sys.argv[2]
-    soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
-    resource.setrlimit(resource.RLIMIT_NOFILE, (hard, hard))
-    servers = []
     with open(hosts) as lines:
-        for line in lines:
-            address, name, delay, kind, *port = line.split()
-            tls = tls_context(folder, name) if kind == "tls" else None
-            servers.append(await asyncio.start_server(
-                serving(name, int(delay) / 1000.0, kind == "silent"),
-                address, int(port[0]) if port else 631, backlog=64,
-                reuse_address=True, ssl=tls))
+        printers = [line.split() for line in lines]
+    soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+    wanted = max(hard, 2 * len(printers) + 1024)
+    try:
+        with open("/proc/sys/fs/nr_open") as nr_open:
+            wanted = min(wanted, int(nr_open.read()))
+        resource.setrlimit(resource.RLIMIT_NOFILE, (wanted, wanted))
+    except (OSError, ValueError):
+        resource.setrlimit(resource.RLIMIT_NOFILE, (hard, hard))
+    servers = []
+    for address, name, delay, kind, *port in printers:
+        tls = tls_context(folder, name) if kind == "tls" else None
+        servers.append(await asyncio.start_server(
+            serving(name, int(delay) / 1000.0, kind == "silent"),
+            address, int(port[0]) if port else 631, backlog=64,
+            reuse_address=True, ssl=tls))
     counting = asyncio.ensure_future(keep_counts(folder))
     stand_in.write_whole(folder, "ready", "%d\n" % len(servers))
     await counting

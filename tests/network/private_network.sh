@@ -32,7 +32,8 @@
 #   NET_SILENT_QUEUES=N  N (at most 3) more queues Still1..StillN,
 #                        ipp://silentI/printers/stillI
 #   NET_DEADHOST=0       no Nirgendwo queue (no host that never connects)
-#   NET_FARM, NET_FARM_DELAY_MS, NET_FARM_DOWN, NET_DNSSD_SERVICES
+#   NET_FARM, NET_FARM_DELAY_MS, NET_FARM_DOWN, NET_DNSSD_SERVICES,
+#   NET_DNSSD_OTHERS
 #                        the network at campus scale (network.sh)
 #   NET_TLS=1            servers that take TLS only (network.sh)
 #   NET_SAMBA=1          start Samba too (tests/network/samba.sh, smb_start):
@@ -57,6 +58,7 @@
 #   NET_IPPEVE_PORT, NET_IPPEVE_NAME, NET_IPPEVE_LOG  the IPP Everywhere printer
 #   NET_HOSTNAME             quelvaro-net.local, the namespace's DNS-SD host
 #   NET_DNSSD_NAMES          the _ipp._tcp instance names, a line each, sorted
+#   NET_DNSSD_BROWSED        how many of the loud device's avahi-browse shows
 #   NET_PRINTSRV_QUEUES      printsrv's queues, a line each, sorted
 #   NET_SILENT_DIR           silentI's listener writes connections (a count)
 #                            and request-N there under silentI/
@@ -163,7 +165,7 @@ export CUPS_SERVER NET_CUPS_PORT NET_CUPS_DIR NET_CUPS_ACCESS_LOG
 export NET_PRINTSRV_SERVER NET_PRINTSRV_PORT NET_PRINTSRV_DIR NET_PRINTSRV_ACCESS_LOG
 export NET_IPPEVE_PORT NET_IPPEVE_NAME NET_IPPEVE_LOG NET_HOSTNAME NET_DNSSD_NAMES
 export NET_PRINTSRV_QUEUES NET_FARM_DIR NET_FARM_ANSWERING NET_FARM_DOWN_NAMES
-export NET_DNSSD_SERVICE_NAMES NET_TLS_DIR NET_IPV6
+export NET_DNSSD_SERVICE_NAMES NET_DNSSD_OTHER_NAMES NET_DNSSD_BROWSED NET_TLS_DIR NET_IPV6
 export NET_SILENT_DIR="$NET_DIR/silent"
 
 "$@"
