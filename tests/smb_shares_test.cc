@@ -29,10 +29,6 @@
 #include "spooler/smb/smb_shares.h"
 
 // Found by the assertions, beside the type.
-bool operator==(const SmbShare& a, const SmbShare& b) {
-  return a.name == b.name && a.comment == b.comment;
-}
-
 std::ostream& operator<<(std::ostream& out, const SmbShare& share) {
   return out << "{" << share.name << ", " << share.comment << "}";
 }
