@@ -5,6 +5,7 @@
 //   SMB_SERVER           guests welcome; printers Etiketten and Laser, a
 //                        disk share Daten
 //   SMB_REFUSING_SERVER  lists nothing to anyone without a password
+//   SMB_LONG_SERVER      printer shares with long names, then 3,000 more
 //   SMB_DEAD_SERVER      an address whose connect never completes
 //
 // The listener that takes connections and never answers is this test's own,
@@ -44,6 +45,24 @@ const SmbShareList kPrinterShares = {
     {"Etiketten", "Drucker im B\xC3\xBCro \xE2\x80\x93 2. OG"},
     {"Laser", "Laserdrucker"},
 };
+
+// SMB_LONG_SERVER's printer shares, as samba.sh names them.
+SmbShareList LongPrinterShares() {
+  std::string umlauts;
+  for (int i = 0; i < 150; ++i) umlauts += "\xC3\x9C";
+  SmbShareList shares = {
+      {std::string(255, 'A'), "Kommentar " + std::string(290, 'k')},
+      {std::string(1024, 'B'), ""},
+      {std::string(65000, 'C'), ""},
+      {"\xC3\x9C-Lang-" + umlauts, ""}};
+  char number[8];
+  for (int i = 1; i <= 3000; ++i) {
+    std::snprintf(number, sizeof number, "%04d", i);
+    shares.push_back({"Drucker-" + std::string(number),
+                      "Drucker " + std::string(number)});
+  }
+  return shares;
+}
 
 // The process's one starter, started while the test has one thread.
 const SmbStarter& Starter() {
@@ -140,6 +159,26 @@ TEST(SmbShares, ServerThatNeverAnswersEndsByTheDeadline) {
             0);
   ASSERT_EQ(listen(listener, 16), 0);
   ExpectNothingByTheDeadline(kSilentAddress, "silent server");
+}
+
+TEST(SmbShares, LongNamesComeWholeInTheServersOrder) {
+  const std::string server = Server("SMB_LONG_SERVER");
+  if (server.empty()) GTEST_SKIP() << "SMB_LONG_SERVER not set";
+  EXPECT_EQ(ListQuietly(server, Clock::now() + std::chrono::seconds(20)),
+            LongPrinterShares());
+}
+
+TEST(SmbShares, ThreeThousandSharesWithinASecond) {
+  const std::string server = Server("SMB_LONG_SERVER");
+  if (server.empty()) GTEST_SKIP() << "SMB_LONG_SERVER not set";
+  const Clock::time_point start = Clock::now();
+  const std::optional<SmbShareList> shares =
+      ListQuietly(server, start + std::chrono::seconds(5));
+  const long long elapsed = MillisecondsSince(start);
+  std::printf("  3,004 shares: %lld ms\n", elapsed);
+  ASSERT_TRUE(shares);
+  EXPECT_EQ(shares->size(), 3004u);
+  EXPECT_LT(elapsed, 1000);
 }
 
 TEST(SmbShares, FourThreadsListTheSameServerAtOnce) {

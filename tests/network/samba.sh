@@ -6,8 +6,8 @@
 # their configuration says, get a tmpfs there (the mount namespace's own).
 #
 #   smb_start [ADDRESS [REFUSING_ADDRESS]]
-#       starts two smbd on port 445 of two loopback addresses (127.0.0.4 and
-#       127.0.0.5 unless given) and waits until both answer:
+#       starts three smbd on port 445 of loopback addresses (the first two
+#       127.0.0.4 and 127.0.0.5 unless given), and waits until all answer:
 #         SMB_SERVER           guests welcome (map to guest = bad user), three
 #                              shares: the printers Etiketten ("Drucker im
 #                              Büro – 2. OG") and Laser ("Laserdrucker"), in
@@ -16,7 +16,10 @@
 #                              anonymous session gets no IPC$ (restrict
 #                              anonymous = 2): printers Kasse and Lager that
 #                              nobody without a password sees
-#       exports those two, SMB_DIR (the folder) and SMB_PRINTER_SHARES (the
+#         SMB_LONG_SERVER      127.0.0.12, guests welcome: printers named with
+#                              255 A, 1,024 B, 65,000 C, "Ü-Lang-" and 150 Ü,
+#                              then Drucker-0001 to Drucker-3000
+#       exports those, SMB_DIR (the folder) and SMB_PRINTER_SHARES (the
 #       first server's printer shares as "name<TAB>comment" lines, in order)
 #   smb_ready ADDRESS [SECONDS]
 #       true once the server at ADDRESS answers an SMB request (at most
@@ -50,10 +53,24 @@
 # The shares of SMB_SERVER, as a listing of it must give them back.
 SMB_PRINTER_SHARES=$'Etiketten\tDrucker im Büro – 2. OG\nLaser\tLaserdrucker'
 
-# smb_write_conf DIR ADDRESS guests|refuse: DIR/smb.conf for one server whose
-# state, locks, sockets and logs all stay in DIR.
+# smb_repeat TEXT N: TEXT N times.
+smb_repeat() {
+  local spaces
+  printf -v spaces '%*s' "$2" ''
+  printf '%s' "${spaces// /$1}"
+}
+
+# smb_printer NAME COMMENT DIR: a printer share's section, for guests.
+smb_printer() {
+  printf '[%s]\n  comment = %s\n  path = %s/spool\n  printable = yes\n  guest ok = yes\n' \
+    "$1" "$2" "$3"
+}
+
+# smb_write_conf DIR ADDRESS guests|refuse|long: DIR/smb.conf for one server
+# (as smb_start describes them) whose state, locks, sockets and logs all stay
+# in DIR.
 smb_write_conf() {
-  local dir=$1 address=$2 kind=$3
+  local dir=$1 address=$2 kind=$3 i
   mkdir -p "$dir"/{lock,state,cache,pid,private,ncalrpc,binddns,usershares,log,spool,data}
   chmod 1777 "$dir/spool"
   {
@@ -88,10 +105,17 @@ smb_write_conf() {
   disable spoolss = yes
   guest account = nobody
 CONF
-    if [[ "$kind" == guests ]]; then
+    if [[ "$kind" != refuse ]]; then
+      printf '  map to guest = bad user\n  restrict anonymous = 0\n'
+    fi
+    if [[ "$kind" == long ]]; then
+      smb_printer "$(smb_repeat A 255)" "Kommentar $(smb_repeat k 290)" "$dir"
+      smb_printer "$(smb_repeat B 1024)" "" "$dir"
+      smb_printer "$(smb_repeat C 65000)" "" "$dir"
+      smb_printer "Ü-Lang-$(smb_repeat Ü 150)" "" "$dir"
+      for i in $(seq -w 1 3000); do smb_printer "Drucker-$i" "Drucker $i" "$dir"; done
+    elif [[ "$kind" == guests ]]; then
       cat <<CONF
-  map to guest = bad user
-  restrict anonymous = 0
 [Etiketten]
   comment = Drucker im Büro – 2. OG
   path = $dir/spool
@@ -167,7 +191,7 @@ smb_ready() {
 }
 
 smb_start() {
-  local address=${1:-127.0.0.4} refusing=${2:-127.0.0.5}
+  local address=${1:-127.0.0.4} refusing=${2:-127.0.0.5} kind
   # Only in a network of its own: a default route is the machine's real one,
   # and the mounts below would then be the machine's too.
   if [[ -n "$(ip route show default 2>/dev/null)" ]]; then
@@ -184,11 +208,12 @@ smb_start() {
   chmod 755 "$SMB_DIR"
   smb_write_conf "$SMB_DIR/guests" "$address" guests
   smb_write_conf "$SMB_DIR/refuse" "$refusing" refuse
+  smb_write_conf "$SMB_DIR/long" 127.0.0.12 long
   cp "$SMB_DIR/guests/client.conf" "$SMB_DIR/client.conf"
-  smb_run_server "$SMB_DIR/guests"
-  smb_run_server "$SMB_DIR/refuse"
-  export SMB_SERVER=$address SMB_REFUSING_SERVER=$refusing SMB_DIR SMB_PRINTER_SHARES
-  if smb_ready "$address" && smb_ready "$refusing"; then
+  for kind in guests refuse long; do smb_run_server "$SMB_DIR/$kind"; done
+  export SMB_SERVER=$address SMB_REFUSING_SERVER=$refusing SMB_DIR SMB_PRINTER_SHARES \
+    SMB_LONG_SERVER=127.0.0.12
+  if smb_ready "$address" && smb_ready "$refusing" && smb_ready 127.0.0.12; then
     return 0
   fi
   echo "samba.sh: the private Samba servers did not answer; their logs:" >&2

@@ -4,11 +4,14 @@
 #include "spooler/smb/smb_client.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <libsmbclient.h>
 
 #include <cstdlib>
 #include <memory>
 #include <string>
+
+#include "spooler/smb/srvsvc_pipe.h"
 
 namespace {
 
@@ -97,7 +100,10 @@ bool SetSambaSettings(void* library) {
 }
 
 // One listing of host's printer shares on a context of its own: with the
-// user's Kerberos ticket and nothing else, or anonymously.
+// user's Kerberos ticket and nothing else, or anonymously. Read from the
+// server service over its pipe: the connection, the session and the tree
+// connect to IPC$ that libsmbclient's own listing makes, and the pipe it
+// opens, with calls of the program's own.
 std::optional<SmbShareList> ListShares(void* library, const std::string& host,
                                        bool kerberos,
                                        int timeout_milliseconds) {
@@ -113,18 +119,19 @@ std::optional<SmbShareList> ListShares(void* library, const std::string& host,
   const auto set_port = QUELVARO_SMBC(smbc_setPort);
   const auto set_timeout = QUELVARO_SMBC(smbc_setTimeout);
   const auto init_context = QUELVARO_SMBC(smbc_init_context);
-  const auto get_opendir = QUELVARO_SMBC(smbc_getFunctionOpendir);
-  const auto get_readdir = QUELVARO_SMBC(smbc_getFunctionReaddir);
-  const auto get_closedir = QUELVARO_SMBC(smbc_getFunctionClosedir);
+  const auto get_open = QUELVARO_SMBC(smbc_getFunctionOpen);
+  const auto get_read = QUELVARO_SMBC(smbc_getFunctionRead);
+  const auto get_write = QUELVARO_SMBC(smbc_getFunctionWrite);
+  const auto get_close = QUELVARO_SMBC(smbc_getFunctionClose);
   if (!new_context || !free_context || !set_debug || !set_auth || !set_user ||
       !use_kerberos || !fall_back || !use_ccache || !no_anonymous ||
-      !set_port || !set_timeout || !init_context || !get_opendir ||
-      !get_readdir || !get_closedir) {
+      !set_port || !set_timeout || !init_context || !get_open || !get_read ||
+      !get_write || !get_close) {
     return std::nullopt;
   }
 
-  // Closes whatever the context still has open (a directory, the
-  // connection to the server, which it logs off) and frees it.
+  // Closes whatever the context still has open (the pipe, the connection to
+  // the server, which it logs off) and frees it.
   const auto free_all = [free_context](SMBCCTX* context) {
     free_context(context, 1);
   };
@@ -153,16 +160,12 @@ std::optional<SmbShareList> ListShares(void* library, const std::string& host,
   set_timeout(smb, timeout_milliseconds);
   if (init_context(smb) == nullptr) return std::nullopt;
 
-  const std::string uri = "smb://" + host + "/";
-  SMBCFILE* listing = get_opendir(smb)(smb, uri.c_str());
-  if (listing == nullptr) return std::nullopt;
-  SmbShareList shares;
-  while (const smbc_dirent* entry = get_readdir(smb)(smb, listing)) {
-    if (entry->smbc_type != SMBC_PRINTER_SHARE) continue;
-    shares.push_back({entry->name,
-                      entry->comment != nullptr ? entry->comment : ""});
-  }
-  get_closedir(smb)(smb, listing);
+  const std::string uri = "smb://" + host + "/IPC$/srvsvc";
+  SMBCFILE* const pipe = get_open(smb)(smb, uri.c_str(), O_RDWR, 0);
+  if (pipe == nullptr) return std::nullopt;
+  std::optional<SmbShareList> shares =
+      ListSharesOnPipe({smb, pipe, get_read(smb), get_write(smb)});
+  get_close(smb)(smb, pipe);
   return shares;
 }
 

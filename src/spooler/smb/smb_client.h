@@ -7,8 +7,9 @@
 #include "spooler/smb/smb_address.h"
 #include "spooler/smb/smb_share_message.h"
 
-// The printer shares the server lists on port 445, in the server's order;
-// empty optional when it cannot be listed. A server asked by name is asked
+// The printer shares the server lists on port 445, in the server's order,
+// read from its server service (srvsvc NetShareEnumAll) over its pipe, names
+// and comments whole; empty optional when it cannot be listed. A server asked by name is asked
 // with the user's Kerberos ticket where there is one for it, else
 // anonymously; one asked by address anonymously. Never with a password, and
 // never with NTLM as the user. timeout_milliseconds bounds each wait for the
