@@ -8,12 +8,15 @@
 //   SMB_SMB1_NAME        the name of a server that speaks SMB1 only
 //   SMB_NETBIOS_SERVER   a server on port 139 only (nothing on 445)
 //   SMB_LONG_SERVER      printer shares with long names, then 3,000 more
+//   SMB_TWO_ADDRESS_NAME a name whose first address is 127.0.0.8, its
+//                        second SMB_SERVER's
 //   SMB_DEAD_SERVER      an address whose connect never completes
 //
 // The listeners that close every connection, and that take connections and
 // never answer, are this test's own, on port 445 of 127.0.0.6 and 127.0.0.7;
 // nothing listens on 127.0.0.8. A case whose server is not named is skipped.
 #include <arpa/inet.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -267,6 +270,19 @@ TEST(SmbShares, ThreeThousandSharesWithinASecond) {
   ASSERT_TRUE(shares);
   EXPECT_EQ(shares->size(), 3004u);
   EXPECT_LT(elapsed, 1000);
+}
+
+TEST(SmbShares, NameIsAskedAtItsNextAddressWhereTheFirstRefuses) {
+  const std::string name = Server("SMB_TWO_ADDRESS_NAME");
+  if (name.empty()) GTEST_SKIP() << "SMB_TWO_ADDRESS_NAME not set";
+  // The resolver's order, which the listing follows, starts where it must.
+  addrinfo* found = nullptr;
+  ASSERT_EQ(getaddrinfo(name.c_str(), "445", nullptr, &found), 0);
+  const sockaddr_in first = *reinterpret_cast<sockaddr_in*>(found->ai_addr);
+  freeaddrinfo(found);
+  ASSERT_EQ(first.sin_addr.s_addr, Port445(kClosedAddress).sin_addr.s_addr);
+  EXPECT_EQ(ListQuietly(name, Clock::now() + std::chrono::seconds(5)),
+            kPrinterShares);
 }
 
 TEST(SmbShares, FourThreadsListTheSameServerAtOnce) {

@@ -13,9 +13,13 @@ namespace {
 const int kSmbPort = 445;
 const int kNetbiosPort = 139;
 
-// 445, then 139.
+// Every host on 445, then every host on 139.
 std::vector<SmbWay> WaysIn(const SmbServerToAsk& server) {
-  return {{server.host, kSmbPort}, {server.host, kNetbiosPort}};
+  std::vector<SmbWay> ways;
+  for (const int port : {kSmbPort, kNetbiosPort}) {
+    for (const std::string& host : server.hosts) ways.push_back({host, port});
+  }
+  return ways;
 }
 
 }  // namespace

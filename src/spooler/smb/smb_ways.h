@@ -1,5 +1,5 @@
-// The order in which one server is asked: its ports, the dialects offered,
-// the credentials.
+// The order in which one server is asked: its addresses, its ports, the
+// dialects offered, the credentials.
 #ifndef QUELVARO_SPOOLER_SMB_SMB_WAYS_H
 #define QUELVARO_SPOOLER_SMB_SMB_WAYS_H
 
@@ -12,8 +12,9 @@
 // The printer shares the server lists, in the server's order; empty
 // optional when it cannot be listed by the deadline. Each attempt is one
 // connection (smb_client.h):
-// - port 445, then NetBIOS's 139, where a connection is refused or not
-//   accepted within the connect bound; never 139 first;
+// - port 445 on each of the server's hosts in turn, then NetBIOS's 139 on
+//   each, moving on where a connection is refused or not accepted within
+//   the connect bound; never 139 first;
 // - a negotiate that offers SMB2 and newer; where the server drops it (as a
 //   server that speaks only SMB1 does), the same again offering NT1 as well,
 //   so that only a server that speaks nothing newer is asked over SMB1;
