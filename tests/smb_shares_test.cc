@@ -5,16 +5,23 @@
 //   SMB_SERVER           guests welcome; printers Etiketten and Laser, a
 //                        disk share Daten
 //   SMB_REFUSING_SERVER  lists nothing to anyone without a password
+//   SMB_SMB1_NAME        the name of a server that speaks SMB1 only
+//   SMB_NETBIOS_SERVER   a server on port 139 only (nothing on 445)
+//   SMB_LONG_SERVER      printer shares with long names, then 3,000 more
+//   SMB_TWO_ADDRESS_NAME a name whose first address is 127.0.0.8, its
+//                        second SMB_SERVER's
 //   SMB_DEAD_SERVER      an address whose connect never completes
 //
-// The listener that takes connections and never answers is this test's own,
-// on port 445 of 127.0.0.7, and nothing listens on 127.0.0.8. A case whose
-// server is not named is skipped.
+// The listeners that close every connection, and that take connections and
+// never answer, are this test's own, on port 445 of 127.0.0.6 and 127.0.0.7;
+// nothing listens on 127.0.0.8. A case whose server is not named is skipped.
 #include <arpa/inet.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -29,10 +36,6 @@
 #include "spooler/smb/smb_shares.h"
 
 // Found by the assertions, beside the type.
-bool operator==(const SmbShare& a, const SmbShare& b) {
-  return a.name == b.name && a.comment == b.comment;
-}
-
 std::ostream& operator<<(std::ostream& out, const SmbShare& share) {
   return out << "{" << share.name << ", " << share.comment << "}";
 }
@@ -41,6 +44,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+const char kDroppingAddress[] = "127.0.0.6";
 const char kSilentAddress[] = "127.0.0.7";
 const char kClosedAddress[] = "127.0.0.8";
 
@@ -48,6 +52,29 @@ const SmbShareList kPrinterShares = {
     {"Etiketten", "Drucker im B\xC3\xBCro \xE2\x80\x93 2. OG"},
     {"Laser", "Laserdrucker"},
 };
+
+const SmbShareList kSmb1PrinterShares = {
+    {"Nadeldrucker", "Nadeldrucker im Lager"},
+    {"Typenrad", "Typenraddrucker"},
+};
+
+// SMB_LONG_SERVER's printer shares, as samba.sh names them.
+SmbShareList LongPrinterShares() {
+  std::string umlauts;
+  for (int i = 0; i < 150; ++i) umlauts += "\xC3\x9C";
+  SmbShareList shares = {
+      {std::string(255, 'A'), "Kommentar " + std::string(290, 'k')},
+      {std::string(1024, 'B'), ""},
+      {std::string(65000, 'C'), ""},
+      {"\xC3\x9C-Lang-" + umlauts, ""}};
+  char number[8];
+  for (int i = 1; i <= 3000; ++i) {
+    std::snprintf(number, sizeof number, "%04d", i);
+    shares.push_back({"Drucker-" + std::string(number),
+                      "Drucker " + std::string(number)});
+  }
+  return shares;
+}
 
 // The process's one starter, started while the test has one thread.
 const SmbStarter& Starter() {
@@ -75,6 +102,38 @@ long long MillisecondsSince(Clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() -
                                                                start)
       .count();
+}
+
+// A descriptor, closed with the returned pointer.
+using Socket = std::unique_ptr<int, void (*)(int*)>;
+Socket OwnSocket(int fd) {
+  return Socket(new int(fd), [](int* owned) {
+    if (*owned >= 0) close(*owned);
+    delete owned;
+  });
+}
+
+sockaddr_in Port445(const std::string& address) {
+  sockaddr_in where = {};
+  where.sin_family = AF_INET;
+  where.sin_port = htons(445);
+  inet_pton(AF_INET, address.c_str(), &where.sin_addr);
+  return where;
+}
+
+// A socket listening on port 445 of address, with room for `backlog`
+// connections the kernel takes before anyone accepts them; -1 when it cannot
+// be had.
+Socket ListenOn445(const std::string& address, int backlog) {
+  Socket listener = OwnSocket(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  const sockaddr_in where = Port445(address);
+  if (*listener >= 0 &&
+      (bind(*listener, reinterpret_cast<const sockaddr*>(&where),
+            sizeof where) != 0 ||
+       listen(*listener, backlog) != 0)) {
+    *listener = -1;
+  }
+  return listener;
 }
 
 // A listing that cannot work, given three seconds, ends with nothing at the
@@ -131,19 +190,99 @@ TEST(SmbShares, ConnectThatNeverCompletesEndsByTheDeadline) {
 TEST(SmbShares, ServerThatNeverAnswersEndsByTheDeadline) {
   if (Server("SMB_SERVER").empty()) GTEST_SKIP() << "not in the test network";
   // Connections are taken by the kernel into the backlog and never read.
-  const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  ASSERT_GE(listener, 0);
-  const std::unique_ptr<const int, void (*)(const int*)> closing(
-      &listener, [](const int* fd) { close(*fd); });
-  sockaddr_in address = {};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(445);
-  ASSERT_EQ(inet_pton(AF_INET, kSilentAddress, &address.sin_addr), 1);
-  ASSERT_EQ(bind(listener, reinterpret_cast<const sockaddr*>(&address),
-                 sizeof address),
-            0);
-  ASSERT_EQ(listen(listener, 16), 0);
+  const Socket listener = ListenOn445(kSilentAddress, 16);
+  ASSERT_GE(*listener, 0);
   ExpectNothingByTheDeadline(kSilentAddress, "silent server");
+}
+
+TEST(SmbShares, ServerThatSpeaksOnlySmb1IsListedByNameOverSmb1) {
+  const std::string server = Server("SMB_SMB1_NAME");
+  if (server.empty()) GTEST_SKIP() << "SMB_SMB1_NAME not set";
+  EXPECT_EQ(ListQuietly(server, Clock::now() + std::chrono::seconds(5)),
+            kSmb1PrinterShares);
+}
+
+TEST(SmbShares, DroppedSmb2NegotiateIsAskedOnceMoreOfferingSmb1Too) {
+  if (Server("SMB_SERVER").empty()) GTEST_SKIP() << "not in the test network";
+  // What a server that speaks no SMB2 does with an SMB2 negotiate: reads it
+  // and closes the connection. Here with every request.
+  const Socket listener = ListenOn445(kDroppingAddress, 16);
+  ASSERT_GE(*listener, 0);
+  std::vector<std::string> requests;
+  std::thread server([&listener, &requests] {
+    for (;;) {
+      const Socket connection =
+          OwnSocket(accept4(*listener, nullptr, nullptr, SOCK_CLOEXEC));
+      if (*connection < 0) return;
+      char request[1024];
+      const ssize_t got = recv(*connection, request, sizeof request, 0);
+      requests.emplace_back(request, std::max<ssize_t>(got, 0));
+    }
+  });
+  const Clock::time_point deadline = Clock::now() + std::chrono::seconds(3);
+  EXPECT_EQ(ListQuietly(kDroppingAddress, deadline), std::nullopt);
+  shutdown(*listener, SHUT_RDWR);
+  server.join();
+  // After the 4 bytes of the session message's length: SMB2's header, then
+  // SMB1's, with NT LM 0.12 and SMB 2.002 among the dialects offered.
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].substr(4, 4), "\xFESMB");
+  EXPECT_EQ(requests[1].substr(4, 4), "\xFFSMB");
+  EXPECT_NE(requests[1].find("NT LM 0.12"), std::string::npos);
+  EXPECT_NE(requests[1].find("SMB 2.002"), std::string::npos);
+}
+
+TEST(SmbShares, Port445ThatNeverAcceptsGivesWayTo139AtTheConnectBound) {
+  const std::string server = Server("SMB_NETBIOS_SERVER");
+  if (server.empty()) GTEST_SKIP() << "SMB_NETBIOS_SERVER not set";
+  // Port 445 with its one place taken: the kernel answers no other connect.
+  const Socket listener = ListenOn445(server, 0);
+  ASSERT_GE(*listener, 0);
+  const Socket place = OwnSocket(socket(AF_INET, SOCK_STREAM, 0));
+  const sockaddr_in where = Port445(server);
+  ASSERT_EQ(connect(*place, reinterpret_cast<const sockaddr*>(&where),
+                    sizeof where),
+            0);
+  const Clock::time_point start = Clock::now();
+  EXPECT_EQ(ListQuietly(server, start + std::chrono::seconds(5)),
+            SmbShareList({{"Zeilendrucker", "Zeilendrucker im Keller"}}));
+  const long long elapsed = MillisecondsSince(start);
+  std::printf("  port 139 after 445 never accepted: %lld ms\n", elapsed);
+  EXPECT_GE(elapsed, 2900);
+  EXPECT_LT(elapsed, 4500);
+}
+
+TEST(SmbShares, LongNamesComeWholeInTheServersOrder) {
+  const std::string server = Server("SMB_LONG_SERVER");
+  if (server.empty()) GTEST_SKIP() << "SMB_LONG_SERVER not set";
+  EXPECT_EQ(ListQuietly(server, Clock::now() + std::chrono::seconds(20)),
+            LongPrinterShares());
+}
+
+TEST(SmbShares, ThreeThousandSharesWithinASecond) {
+  const std::string server = Server("SMB_LONG_SERVER");
+  if (server.empty()) GTEST_SKIP() << "SMB_LONG_SERVER not set";
+  const Clock::time_point start = Clock::now();
+  const std::optional<SmbShareList> shares =
+      ListQuietly(server, start + std::chrono::seconds(5));
+  const long long elapsed = MillisecondsSince(start);
+  std::printf("  3,004 shares: %lld ms\n", elapsed);
+  ASSERT_TRUE(shares);
+  EXPECT_EQ(shares->size(), 3004u);
+  EXPECT_LT(elapsed, 1000);
+}
+
+TEST(SmbShares, NameIsAskedAtItsNextAddressWhereTheFirstRefuses) {
+  const std::string name = Server("SMB_TWO_ADDRESS_NAME");
+  if (name.empty()) GTEST_SKIP() << "SMB_TWO_ADDRESS_NAME not set";
+  // The resolver's order, which the listing follows, starts where it must.
+  addrinfo* found = nullptr;
+  ASSERT_EQ(getaddrinfo(name.c_str(), "445", nullptr, &found), 0);
+  const sockaddr_in first = *reinterpret_cast<sockaddr_in*>(found->ai_addr);
+  freeaddrinfo(found);
+  ASSERT_EQ(first.sin_addr.s_addr, Port445(kClosedAddress).sin_addr.s_addr);
+  EXPECT_EQ(ListQuietly(name, Clock::now() + std::chrono::seconds(5)),
+            kPrinterShares);
 }
 
 TEST(SmbShares, FourThreadsListTheSameServerAtOnce) {

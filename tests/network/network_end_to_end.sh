@@ -169,10 +169,11 @@ case $3 in
     without_dc() { grep -v '^--> \\\\dc1\.lab\.test\\' "$1"; }
     # smbsrv, the guests' server, is a stranger to the domain that smbd also
     # advertises on DNS-SD: asked by address from there, and by name (a
-    # service ticket the KDC has none for) from the queues. Its log says how
+    # service ticket the KDC has none for) from the queues; so are smbalt
+    # (SMB1 only) and smbnetbios (port 139 only), by name. Their logs say how
     # each session was set up: some were, and none by NTLM as a user.
     stranger_saw_no_ntlm() {
-      local logs=("$SMB_DIR"/guests/log/log.*)
+      local logs=("$SMB_DIR"/{guests,smb1,nbt}/log/log.*)
       grep -q 'Successful AuthZ: \[SMB' "${logs[@]}" &&
         ! grep -h 'Successful AuthZ: \[SMB' "${logs[@]}" | grep -qv -e 'ANONYMOUS LOGON' -e ',krb5\]' &&
         ! grep -h 'Auth: \[SMB' "${logs[@]}" | grep -qv 'user \[\]\\\[\]'
@@ -200,7 +201,7 @@ case $3 in
     KRB5_CONFIG=$work/stalled.conf report "$work/stalled.txt"
     check "a KDC that never answers: runs cleanly" ran_cleanly "$work/stalled.txt"
     check "a KDC that never answers: as without a ticket, less the shares of servers asked by name" \
-      cmp -s <(grep -v '^--> \\\\smbsrv\\' "$work/report.txt") "$work/stalled.txt"
+      cmp -s <(grep -Ev '^--> \\\\(smbsrv|smbalt|smbnetbios)\\' "$work/report.txt") "$work/stalled.txt"
     check "a KDC that never answers: within 8 s" within 8000
     ;;
 esac

@@ -38,9 +38,11 @@
 #   NET_TLS=1            servers that take TLS only (network.sh)
 #   NET_SAMBA=1          start Samba too (tests/network/samba.sh, smb_start):
 #                        smbsrv (127.0.0.1, guests welcome), smbzu (refuses
-#                        guests), smbtot (never connects), and queues of the
+#                        guests), smbtot (never connects), smbalt (SMB1
+#                        only), smbnetbios (port 139 only), and queues of the
 #                        program's server on them: SMB-Etiketten, SMB-Laser
-#                        (with a user and password), SMB-Zu, SMB-Tot
+#                        (with a user and password), SMB-Zu, SMB-Tot,
+#                        SMB-Alt, SMB-NetBIOS
 #   NET_SAMBA_DC=1       with NET_SAMBA=1, a domain too (samba.sh,
 #                        smb_start_dc): its DC dc1.lab.test (127.0.0.9) and a
 #                        queue SMB-Domain on it, smb://dc1.lab.test/Drucker1;

@@ -6,8 +6,8 @@
 # their configuration says, get a tmpfs there (the mount namespace's own).
 #
 #   smb_start [ADDRESS [REFUSING_ADDRESS]]
-#       starts two smbd on port 445 of two loopback addresses (127.0.0.4 and
-#       127.0.0.5 unless given) and waits until both answer:
+#       starts five smbd, on loopback addresses (the first two 127.0.0.4 and
+#       127.0.0.5 unless given), and waits until all answer:
 #         SMB_SERVER           guests welcome (map to guest = bad user), three
 #                              shares: the printers Etiketten ("Drucker im
 #                              Büro – 2. OG") and Laser ("Laserdrucker"), in
@@ -16,11 +16,20 @@
 #                              anonymous session gets no IPC$ (restrict
 #                              anonymous = 2): printers Kasse and Lager that
 #                              nobody without a password sees
-#       exports those two, SMB_DIR (the folder) and SMB_PRINTER_SHARES (the
+#         SMB_SMB1_SERVER      127.0.0.10, guests welcome, SMB1 only (server
+#                              min and max protocol NT1): printers
+#                              Nadeldrucker and Typenrad
+#         SMB_NETBIOS_SERVER   127.0.0.11, guests welcome, port 139 only:
+#                              printer Zeilendrucker
+#         SMB_LONG_SERVER      127.0.0.12, guests welcome: printers named with
+#                              255 A, 1,024 B, 65,000 C, "Ü-Lang-" and 150 Ü,
+#                              then Drucker-0001 to Drucker-3000
+#       exports those, SMB_DIR (the folder) and SMB_PRINTER_SHARES (the
 #       first server's printer shares as "name<TAB>comment" lines, in order)
-#   smb_ready ADDRESS [SECONDS]
+#   smb_ready ADDRESS [SECONDS [MIN_PROTOCOL]]
 #       true once the server at ADDRESS answers an SMB request (at most
-#       SECONDS, 20 unless given, spent waiting). A guest listing of
+#       SECONDS, 20 unless given, spent waiting; offering dialects from
+#       MIN_PROTOCOL, SMB2 unless given, on). A guest listing of
 #       SMB_SERVER only works once samba-dcerpcd, which smbd starts on
 #       demand, has its share service running: the first one takes a second
 #       or two (0.7 s on the machine this was written on), which smb_start
@@ -43,17 +52,32 @@
 # Each server's log has every session setup (auth_audit:5): "Successful
 # AuthZ: [SMB2,krb5]" for Kerberos, "[SMB2,NTLMSSP] user [NT AUTHORITY]\
 # [ANONYMOUS LOGON]" for anonymous, an "Auth: [SMB2,...]" line with the user
-# name and password type for NTLM.
+# name and password type for NTLM ("[SMB,...]" over SMB1).
 #
 # Needs samba and smbclient.
 
 # The shares of SMB_SERVER, as a listing of it must give them back.
 SMB_PRINTER_SHARES=$'Etiketten\tDrucker im Büro – 2. OG\nLaser\tLaserdrucker'
 
-# smb_write_conf DIR ADDRESS guests|refuse: DIR/smb.conf for one server whose
-# state, locks, sockets and logs all stay in DIR.
+# smb_repeat TEXT N: TEXT N times.
+smb_repeat() {
+  local spaces
+  printf -v spaces '%*s' "$2" ''
+  printf '%s' "${spaces// /$1}"
+}
+
+# smb_printer NAME COMMENT DIR: a printer share's section, for guests.
+smb_printer() {
+  printf '[%s]\n  comment = %s\n  path = %s/spool\n  printable = yes\n  guest ok = yes\n' \
+    "$1" "$2" "$3"
+}
+
+# smb_write_conf DIR ADDRESS guests|refuse|smb1|nbt|long: DIR/smb.conf for one
+# server (as smb_start describes them) whose state, locks, sockets and logs
+# all stay in DIR.
 smb_write_conf() {
-  local dir=$1 address=$2 kind=$3
+  local dir=$1 address=$2 kind=$3 ports=445 i
+  [[ $kind == nbt ]] && ports=139
   mkdir -p "$dir"/{lock,state,cache,pid,private,ncalrpc,binddns,usershares,log,spool,data}
   chmod 1777 "$dir/spool"
   {
@@ -66,7 +90,7 @@ smb_write_conf() {
   interfaces = $address/8
   bind interfaces only = yes
   disable netbios = yes
-  smb ports = 445
+  smb ports = $ports
   lock directory = $dir/lock
   state directory = $dir/state
   cache directory = $dir/cache
@@ -88,10 +112,23 @@ smb_write_conf() {
   disable spoolss = yes
   guest account = nobody
 CONF
-    if [[ "$kind" == guests ]]; then
+    if [[ "$kind" != refuse ]]; then
+      printf '  map to guest = bad user\n  restrict anonymous = 0\n'
+    fi
+    if [[ "$kind" == smb1 ]]; then
+      printf '  server min protocol = NT1\n  server max protocol = NT1\n'
+      smb_printer Nadeldrucker "Nadeldrucker im Lager" "$dir"
+      smb_printer Typenrad Typenraddrucker "$dir"
+    elif [[ "$kind" == nbt ]]; then
+      smb_printer Zeilendrucker "Zeilendrucker im Keller" "$dir"
+    elif [[ "$kind" == long ]]; then
+      smb_printer "$(smb_repeat A 255)" "Kommentar $(smb_repeat k 290)" "$dir"
+      smb_printer "$(smb_repeat B 1024)" "" "$dir"
+      smb_printer "$(smb_repeat C 65000)" "" "$dir"
+      smb_printer "Ü-Lang-$(smb_repeat Ü 150)" "" "$dir"
+      for i in $(seq -w 1 3000); do smb_printer "Drucker-$i" "Drucker $i" "$dir"; done
+    elif [[ "$kind" == guests ]]; then
       cat <<CONF
-  map to guest = bad user
-  restrict anonymous = 0
 [Etiketten]
   comment = Drucker im Büro – 2. OG
   path = $dir/spool
@@ -147,12 +184,13 @@ smb_run_server() {
   echo $! >"$dir/smbd.shell-pid"
 }
 
-# smb_answers ADDRESS: what smbclient says when asked for the shares
-# in an anonymous session; true when that is a listing or a refusal, which both
-# come from smbd itself (not a connection that failed).
+# smb_answers ADDRESS [MIN_PROTOCOL]: what smbclient says when asked for the
+# shares in an anonymous session; true when that is a listing or a refusal,
+# which both come from smbd itself (not a connection that failed).
 smb_answers() {
   local out
-  out=$(timeout 10 smbclient --configfile="$SMB_DIR/client.conf" -U% -N -L "//$1" 2>&1)
+  out=$(timeout 10 smbclient --configfile="$SMB_DIR/client.conf" \
+    --option="client min protocol=${2:-SMB2}" -U% -N -L "//$1" 2>&1)
   [[ $? -eq 0 ]] && return 0
   [[ "$out" == *NT_STATUS_ACCESS_DENIED* || "$out" == *NT_STATUS_LOGON_FAILURE* ]]
 }
@@ -160,14 +198,14 @@ smb_answers() {
 smb_ready() {
   local address=$1 seconds=${2:-20} i
   for i in $(seq 1 $((seconds * 5))); do
-    smb_answers "$address" && return 0
+    smb_answers "$address" "${3:-}" && return 0
     sleep 0.2
   done
   return 1
 }
 
 smb_start() {
-  local address=${1:-127.0.0.4} refusing=${2:-127.0.0.5}
+  local address=${1:-127.0.0.4} refusing=${2:-127.0.0.5} kind
   # Only in a network of its own: a default route is the machine's real one,
   # and the mounts below would then be the machine's too.
   if [[ -n "$(ip route show default 2>/dev/null)" ]]; then
@@ -184,11 +222,15 @@ smb_start() {
   chmod 755 "$SMB_DIR"
   smb_write_conf "$SMB_DIR/guests" "$address" guests
   smb_write_conf "$SMB_DIR/refuse" "$refusing" refuse
+  smb_write_conf "$SMB_DIR/smb1" 127.0.0.10 smb1
+  smb_write_conf "$SMB_DIR/nbt" 127.0.0.11 nbt
+  smb_write_conf "$SMB_DIR/long" 127.0.0.12 long
   cp "$SMB_DIR/guests/client.conf" "$SMB_DIR/client.conf"
-  smb_run_server "$SMB_DIR/guests"
-  smb_run_server "$SMB_DIR/refuse"
-  export SMB_SERVER=$address SMB_REFUSING_SERVER=$refusing SMB_DIR SMB_PRINTER_SHARES
-  if smb_ready "$address" && smb_ready "$refusing"; then
+  for kind in guests refuse smb1 nbt long; do smb_run_server "$SMB_DIR/$kind"; done
+  export SMB_SERVER=$address SMB_REFUSING_SERVER=$refusing SMB_DIR SMB_PRINTER_SHARES \
+    SMB_SMB1_SERVER=127.0.0.10 SMB_NETBIOS_SERVER=127.0.0.11 SMB_LONG_SERVER=127.0.0.12
+  if smb_ready "$address" && smb_ready "$refusing" && smb_ready 127.0.0.10 20 NT1 &&
+    smb_ready 127.0.0.11 && smb_ready 127.0.0.12; then
     return 0
   fi
   echo "samba.sh: the private Samba servers did not answer; their logs:" >&2

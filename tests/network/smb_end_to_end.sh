@@ -8,10 +8,12 @@
 # makes new net, mount and pid namespaces (everything started inside ends
 # with them), starts the servers of samba.sh there, routes SMB_DEAD_SERVER
 # into a tun device nobody reads (its SYNs are dropped, so a connect waits),
-# and runs the tests with their addresses in the environment. Their standard
-# error must stay empty. Every file goes to a temporary folder under /tmp,
-# removed at the end. Exits 77 (skipped) when not root or the namespaces are
-# refused.
+# names two servers in a hosts file of its own (mounted over /etc/hosts in
+# the namespace), and runs the tests with their addresses and names in the
+# environment, and no Kerberos ticket. Their standard error must stay empty,
+# and the servers must have seen no session set up by NTLM as a user. Every
+# file goes to a temporary folder under /tmp, removed at the end. Exits 77
+# (skipped) when not root or the namespaces are refused.
 set -uo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -49,6 +51,15 @@ export SMB_DEAD_SERVER=192.0.2.9
 
 smb_start || { echo "not ok - private Samba servers started"; exit 1; }
 
+# The SMB1 server by name; and a name whose first address refuses
+# connections (nothing listens on 127.0.0.8), its second SMB_SERVER's.
+printf '127.0.0.1 localhost\n%s smbalt\n127.0.0.8 drucker-süd\n%s drucker-süd\n' \
+  "$SMB_SMB1_SERVER" "$SMB_SERVER" >"$work/hosts"
+mount --bind "$work/hosts" /etc/hosts || exit 1
+export SMB_SMB1_NAME=smbalt SMB_TWO_ADDRESS_NAME=drucker-süd
+# Asked by name, a server is asked with the user's ticket first: there is none.
+export KRB5_CONFIG=/dev/null KRB5CCNAME=FILE:$work/ccache
+
 # The tests; gtest writes its report to standard output, so anything on
 # standard error is the listing's.
 run_tests() {
@@ -61,6 +72,16 @@ quiet() {
   [[ ! -s "$work/tests.err" ]] || { cat "$work/tests.err"; return 1; }
 }
 
+# How the servers saw the sessions set up (samba.sh): anonymously or by
+# Kerberos, never by NTLM as a user.
+no_ntlm_as_a_user() {
+  local logs=("$SMB_DIR"/*/log/log.*)
+  grep -q 'Successful AuthZ: \[SMB' "${logs[@]}" &&
+    ! grep -h 'Successful AuthZ: \[SMB' "${logs[@]}" | grep -qv -e 'ANONYMOUS LOGON' -e ',krb5\]' &&
+    ! grep -h 'Auth: \[SMB' "${logs[@]}" | grep -qv 'user \[\]\\\[\]'
+}
+
 check "ListSmbPrinterShares against the private servers" run_tests
 check "nothing on standard error" quiet
+check "no session set up by NTLM as a user" no_ntlm_as_a_user
 checks_summary

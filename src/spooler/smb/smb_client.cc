@@ -4,11 +4,20 @@
 #include "spooler/smb/smb_client.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <libsmbclient.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <string>
+
+#include "spooler/ipp/connect_socket.h"
+#include "spooler/smb/smb_connect_cut.h"
+#include "spooler/smb/srvsvc_pipe.h"
 
 namespace {
 
@@ -84,23 +93,48 @@ void ReadNoSambaConfiguration(void* library) {
 // Settings over Samba's defaults, made once the configuration is read (they
 // outlast any later reading of it). A server asked by name is looked up
 // through the system's resolver alone: Samba's default order asks lmhosts,
-// WINS and a NetBIOS broadcast first for a one-word name. And Samba's lock
+// WINS and a NetBIOS broadcast first for a one-word name. Samba's lock
 // directory, where every name looked up would be cached in gencache.tdb
 // (created if need be, in ~/.cache/samba for a user who may not write the
-// machine's), is no directory: the cache is not opened. lp_set_cmdline, of
+// machine's), is no directory: the cache is not opened. And the lowest
+// dialect negotiated (libsmbclient's negotiate offers dialects from "client
+// min protocol" to "client max protocol", SMB3_11 by default): SMB 2.02, as
+// by default, and so a negotiate in SMB2 alone; or NT1 (SMB1), and so an
+// SMB1 negotiate that offers NT LM 0.12 beside SMB 2.002 and SMB 2.???, to
+// which a server that speaks SMB2 answers in SMB2. lp_set_cmdline, of
 // libsmbconf (loaded with libsmbclient), has no public header.
-bool SetSambaSettings(void* library) {
+bool SetSambaSettings(void* library, bool smb1) {
   using SetParameter = bool(const char*, const char*);
   SetParameter* set = Find<SetParameter>(library, "lp_set_cmdline");
   return set != nullptr && set("name resolve order", "host") &&
-         set("lock directory", "/dev/null");
+         set("lock directory", "/dev/null") &&
+         set("client min protocol", smb1 ? "NT1" : "SMB2_02");
 }
 
-// One listing of host's printer shares on a context of its own: with the
-// user's Kerberos ticket and nothing else, or anonymously.
-std::optional<SmbShareList> ListShares(void* library, const std::string& host,
-                                       bool kerberos,
-                                       int timeout_milliseconds) {
+// How an open of the pipe that failed ended. libsmbclient says it in errno,
+// mapped from Samba's status: NT_STATUS_CONNECTION_REFUSED is ECONNREFUSED,
+// a connection the server closed (NT_STATUS_CONNECTION_DISCONNECTED) is
+// ECONNABORTED, one it reset (NT_STATUS_CONNECTION_RESET) ENETRESET.
+SmbOutcome OutcomeOfOpen(bool cut, int error) {
+  if (cut || error == ECONNREFUSED || error == EHOSTUNREACH ||
+      error == ENETUNREACH) {
+    return kSmbNotConnected;
+  }
+  if (error == ECONNABORTED || error == ENETRESET) return kSmbDropped;
+  return kSmbRefused;
+}
+
+}  // namespace
+
+void* LoadSmbClient() {
+  void* const library = dlopen(kLibrary, RTLD_NOW | RTLD_LOCAL);
+  if (library != nullptr) ReadNoSambaConfiguration(library);
+  return library;
+}
+
+SmbAttempt ListSmbSharesOnce(void* library, const SmbWay& way, bool smb1,
+                             bool kerberos, Deadline deadline) {
+  const SmbAttempt refused = {std::nullopt, kSmbRefused};
   const auto new_context = QUELVARO_SMBC(smbc_new_context);
   const auto free_context = QUELVARO_SMBC(smbc_free_context);
   const auto set_debug = QUELVARO_SMBC(smbc_setDebug);
@@ -113,23 +147,24 @@ std::optional<SmbShareList> ListShares(void* library, const std::string& host,
   const auto set_port = QUELVARO_SMBC(smbc_setPort);
   const auto set_timeout = QUELVARO_SMBC(smbc_setTimeout);
   const auto init_context = QUELVARO_SMBC(smbc_init_context);
-  const auto get_opendir = QUELVARO_SMBC(smbc_getFunctionOpendir);
-  const auto get_readdir = QUELVARO_SMBC(smbc_getFunctionReaddir);
-  const auto get_closedir = QUELVARO_SMBC(smbc_getFunctionClosedir);
+  const auto get_open = QUELVARO_SMBC(smbc_getFunctionOpen);
+  const auto get_read = QUELVARO_SMBC(smbc_getFunctionRead);
+  const auto get_write = QUELVARO_SMBC(smbc_getFunctionWrite);
+  const auto get_close = QUELVARO_SMBC(smbc_getFunctionClose);
   if (!new_context || !free_context || !set_debug || !set_auth || !set_user ||
       !use_kerberos || !fall_back || !use_ccache || !no_anonymous ||
-      !set_port || !set_timeout || !init_context || !get_opendir ||
-      !get_readdir || !get_closedir) {
-    return std::nullopt;
+      !set_port || !set_timeout || !init_context || !get_open || !get_read ||
+      !get_write || !get_close) {
+    return refused;
   }
 
-  // Closes whatever the context still has open (a directory, the
-  // connection to the server, which it logs off) and frees it.
+  // Closes whatever the context still has open (the pipe, the connection to
+  // the server, which it logs off) and frees it.
   const auto free_all = [free_context](SMBCCTX* context) {
     free_context(context, 1);
   };
   std::unique_ptr<SMBCCTX, decltype(free_all)> context(new_context(), free_all);
-  if (!context || !SetSambaSettings(library)) return std::nullopt;
+  if (!context || !SetSambaSettings(library, smb1)) return refused;
   SMBCCTX* const smb = context.get();
   set_debug(smb, 0);
   // Kerberos alone: the session setup offers no NTLM (and would refuse a
@@ -140,48 +175,37 @@ std::optional<SmbShareList> ListShares(void* library, const std::string& host,
   // anonymous session of libsmbclient's own after a Kerberos one failed:
   // Samba 4.17 sets one up on the same connection, later releases (4.22.9,
   // 4.23.6, 4.24) no longer do when Kerberos was required; the caller asks
-  // anonymously itself. Set, the user name is not taken from $USER.
+  // anonymously itself. Set, the user name is not taken from $USER. Over
+  // SMB1 the same: a server without SPNEGO gets no Kerberos session setup,
+  // and Samba sets up no other when Kerberos is required.
   set_auth(smb, kerberos ? &GiveKerberosCredentials : &GiveNoCredentials);
   set_user(smb, kerberos ? kKerberosUser : "");
   use_kerberos(smb, kerberos ? 1 : 0);
   fall_back(smb, 0);
   use_ccache(smb, 0);
   no_anonymous(smb, 1);
-  // Port 445 only: with no port set, libsmbclient tries 139 (NetBIOS) first
-  // for a listing, and then both.
-  set_port(smb, 445);
-  set_timeout(smb, timeout_milliseconds);
-  if (init_context(smb) == nullptr) return std::nullopt;
+  // The port of this way alone: with no port set, libsmbclient tries 139
+  // (NetBIOS) first for IPC$, and then both at once.
+  set_port(smb, static_cast<std::uint16_t>(way.port));
+  set_timeout(smb, std::max(1, MillisecondsLeft(deadline)));
+  if (init_context(smb) == nullptr) return refused;
 
-  const std::string uri = "smb://" + host + "/";
-  SMBCFILE* listing = get_opendir(smb)(smb, uri.c_str());
-  if (listing == nullptr) return std::nullopt;
-  SmbShareList shares;
-  while (const smbc_dirent* entry = get_readdir(smb)(smb, listing)) {
-    if (entry->smbc_type != SMBC_PRINTER_SHARE) continue;
-    shares.push_back({entry->name,
-                      entry->comment != nullptr ? entry->comment : ""});
-  }
-  get_closedir(smb)(smb, listing);
-  return shares;
-}
-
-}  // namespace
-
-std::optional<SmbShareList> ListSmbPrinterSharesHere(
-    const SmbServerToAsk& server, int timeout_milliseconds) {
-  // Never closed: the process ends when the listing does.
-  void* const library = dlopen(kLibrary, RTLD_NOW | RTLD_LOCAL);
-  if (library == nullptr) return std::nullopt;
-  ReadNoSambaConfiguration(library);
-  // By name: with the user's ticket; no ticket, none for this server, or
-  // a server that refused it, and anonymously on a new connection. By
-  // address: anonymously, once.
-  if (server.by_name) {
-    if (std::optional<SmbShareList> shares =
-            ListShares(library, server.host, true, timeout_milliseconds)) {
-      return shares;
-    }
-  }
-  return ListShares(library, server.host, false, timeout_milliseconds);
+  // The share list, through the server service's pipe: the connection,
+  // the session and the tree connect to IPC$ that libsmbclient's own
+  // listing makes, and the pipe it opens, with calls of the program's own.
+  const std::string uri = "smb://" + way.host + "/IPC$/srvsvc";
+  const int connect_bound = static_cast<int>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(kConnectBound)
+          .count());
+  StartConnectCut(std::min(connect_bound, MillisecondsLeft(deadline)));
+  SMBCFILE* const pipe = get_open(smb)(smb, uri.c_str(), O_RDWR, 0);
+  const int error = errno;
+  const bool cut = EndConnectCut();
+  if (pipe == nullptr) return {std::nullopt, OutcomeOfOpen(cut, error)};
+  SmbAttempt attempt = {
+      ListSharesOnPipe({smb, pipe, get_read(smb), get_write(smb)}),
+      kSmbListed};
+  if (!attempt.shares) attempt.outcome = kSmbRefused;
+  get_close(smb)(smb, pipe);
+  return attempt;
 }

@@ -13,6 +13,10 @@ struct SmbShare {
   std::string name;
   std::string comment;
 };
+
+inline bool operator==(const SmbShare& a, const SmbShare& b) {
+  return a.name == b.name && a.comment == b.comment;
+}
 using SmbShareList = std::vector<SmbShare>;
 
 // The message for shares. A share with an empty name, or a NUL byte in its

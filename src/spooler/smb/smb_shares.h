@@ -12,14 +12,15 @@
 
 // One listing of the printer shares of the SMB server `server` (a host name
 // or address, as written in an smb:// URI, without workgroup, user or
-// share), in the order the server lists them, in UTF-8. Asked on port 445
-// (see smb_client.h): a server named by its host name with the ticket of the
-// user's Kerberos credential cache where it has one for it, else, and a
-// server named by its address, in an anonymous session; never with a
-// password, never with NTLM as the user, and with nothing from the user's or
-// the machine's Samba configuration. It runs in a child process
-// that the starter forks for it and ends by the deadline, whatever the
-// server does; the caller's loop reads its pipe:
+// share), in the order the server lists them, in UTF-8, names and comments
+// whole. Asked on port 445, else 139, over SMB2 or newer, else, for a server
+// that speaks nothing newer, SMB1 (see smb_ways.h): a server named by its
+// host name with the ticket of the user's Kerberos credential cache where it
+// has one for it, else, and a server named by its address, in an anonymous
+// session; never with a password, never with NTLM as the user, and with
+// nothing from the user's or the machine's Samba configuration. It runs in a
+// child process that the starter forks for it and ends by the deadline,
+// whatever the server does; the caller's loop reads its pipe:
 //   StartSmbListing  has the starter start it
 //   ReadSmbListing   takes what the child wrote, once the pipe is readable;
 //                    true once the listing is over (a whole message, or the

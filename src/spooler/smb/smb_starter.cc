@@ -24,8 +24,8 @@
 #include <vector>
 
 #include "spooler/smb/smb_address.h"
-#include "spooler/smb/smb_client.h"
 #include "spooler/smb/smb_share_message.h"
+#include "spooler/smb/smb_ways.h"
 
 namespace {
 
@@ -67,8 +67,8 @@ int KeepOnlyOutput(int out) {
     out = KeepOnlyOutput(out);
     const std::optional<SmbServerToAsk> asked = SmbServerAsAsked(server);
     if (out >= 0 && asked) {
-      const std::optional<SmbShareList> shares = ListSmbPrinterSharesHere(
-          *asked, std::max(1, MillisecondsLeft(deadline)));
+      const std::optional<SmbShareList> shares =
+          ListSmbPrinterSharesHere(*asked, deadline);
       if (shares && WriteAll(out, EncodeSmbShareMessage(*shares))) status = 0;
     }
   } catch (...) {
