@@ -77,6 +77,10 @@ const std::size_t kAnswerReserveBytes = std::size_t{16} << 10;
 // 20,000 queues answers some 10 MiB.
 const std::size_t kMostAnswerBytes = std::size_t{64} << 20;
 
+// One SMB server's share list, all its answers together: a larger one gives
+// nothing for that server. Three thousand printer shares take some 300 KiB.
+const std::size_t kMostShareListBytes = std::size_t{64} << 20;
+
 // How much is read from a connection at once, and how many such pieces one
 // readiness of it is read in at most, so that one fast server does not keep
 // the loop from the others.

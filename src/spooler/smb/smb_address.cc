@@ -8,15 +8,9 @@
 #include <algorithm>
 #include <memory>
 
-namespace {
+#include "spooler/net/host_text.h"
 
-// The server without the brackets of an IPv6 address.
-std::string Unbracketed(const std::string& server) {
-  if (server.size() > 2 && server.front() == '[' && server.back() == ']') {
-    return server.substr(1, server.size() - 2);
-  }
-  return server;
-}
+namespace {
 
 // Whether the resolver reads host as an address (and not as a name): also
 // the short forms inet_aton takes, such as 127.1.

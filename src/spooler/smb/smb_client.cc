@@ -15,7 +15,7 @@
 #include <memory>
 #include <string>
 
-#include "spooler/ipp/connect_socket.h"
+#include "spooler/run/run_limits.h"
 #include "spooler/smb/smb_connect_cut.h"
 #include "spooler/smb/srvsvc_pipe.h"
 

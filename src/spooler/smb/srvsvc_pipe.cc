@@ -16,15 +16,13 @@
 #include <iterator>
 #include <string>
 
+#include "spooler/run/run_limits.h"
 #include "spooler/smb/rpc_pdu.h"
 #include "spooler/smb/srvsvc_shares.h"
 
 namespace {
 
 const std::size_t kMostReadBytes = 4096;
-
-// What all the answers of one listing may hold together.
-const std::size_t kMostAnswerBytes = std::size_t{64} << 20;
 
 bool WritePdu(const SmbPipe& pipe, const std::string& pdu) {
   return pipe.write(pipe.context, pipe.file, pdu.data(), pdu.size()) ==
@@ -88,7 +86,7 @@ std::optional<SmbShareList> ListSharesOnPipe(const SmbPipe& pipe) {
   if (!ack || !RpcBindAccepted(*ack)) return std::nullopt;
 
   SmbShareList printers;
-  std::size_t budget = kMostAnswerBytes;
+  std::size_t budget = kMostShareListBytes;
   std::uint32_t resume_handle = 0;
   for (;;) {
     const std::optional<std::string> stub =
