@@ -41,6 +41,41 @@ TEST(NetworkPrinters, OneRecordPerInstanceFromItsTxtRecord) {
                                PRINTER_ATTRIBUTE_SHARED));
 }
 
+TEST(NetworkPrinters, LpdAndRawSocketPrintersOnceEachInTheOrderOfTheirTypes) {
+  // In the order of names, then types (bytes): raw before LPD.
+  DnssdService unresolved;
+  unresolved.instance_name = "Ungeloest";
+  unresolved.service_type = "_ipp._tcp";
+  unresolved.resolved = false;
+  const PrinterList list = NetworkPrinters({
+      Service("Alt", "_pdl-datastream._tcp", 9100, {{"ty", "Raw"}}),
+      Service("Alt", "_printer._tcp", 515, {{"rp", "lp1"}, {"ty", "Lpd"}}),
+      Service("Nur roh", "_pdl-datastream._tcp", 9101, {}),
+      Service("Schlange", "_printer._tcp", 5515,
+              {{"rp", "printers/x"}, {"printer-type", "0x1"}}),
+      unresolved,
+      Service("Ungeloest", "_printer._tcp", 515, {{"rp", "q"}}),
+      Service("Vier", "_ipp._tcp", 631, {{"rp", "ipp/print"}}),
+      Service("Vier", "_ipps._tcp", 631, {{"rp", "ipp/print"}}),
+      Service("Vier", "_pdl-datastream._tcp", 9100, {}),
+      Service("Vier", "_printer._tcp", 515, {{"rp", "auto"}}),
+  });
+  ASSERT_EQ(list.printers.size(), 5u);
+  EXPECT_EQ(Text(list.printers[0].level1.pComment), L"lpd://quelvaro-net.local/lp1");
+  EXPECT_EQ(Text(list.printers[0].level1.pDescription), L"Alt,Lpd,");
+  EXPECT_EQ(Text(list.printers[1].level1.pComment), L"socket://quelvaro-net.local:9101");
+  // LPD shares no queue, whatever its TXT record says.
+  EXPECT_EQ(Text(list.printers[2].level1.pComment),
+            L"lpd://quelvaro-net.local:5515/printers/x");
+  EXPECT_EQ(list.printers[2].level2.Attributes,
+            static_cast<DWORD>(PRINTER_ATTRIBUTE_NETWORK));
+  // An IPP service not resolved gives way to the LPD one that was.
+  EXPECT_EQ(Text(list.printers[3].level1.pComment), L"lpd://quelvaro-net.local/q");
+  EXPECT_EQ(Text(list.printers[4].level1.pName), L"Vier");
+  EXPECT_EQ(Text(list.printers[4].level1.pComment),
+            L"ipp://quelvaro-net.local/ipp/print");
+}
+
 TEST(NetworkPrinters, ASharedQueueHasAPrinterTypeAndAQueuesResource) {
   EXPECT_TRUE(IsSharedQueue(Service("a", "_ipp._tcp", 631,
       {{"rp", "classes/All"}, {"printer-type", "0x1"}})));

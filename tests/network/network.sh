@@ -33,6 +33,12 @@ NET_IPPEVE_NAME="Etikettendrucker Süd ✓"
 NET_PRINTSRV_PORT=631
 # printsrv's two queues, and the names cupsd advertises them by ("INFO @ HOST").
 NET_PRINTSRV_QUEUES=$'Geteilt-Süd\nShared'
+# A printer that takes LPD and a raw socket and no IPP, advertised as
+# _printer._tcp and _pdl-datastream._tcp (static services of the namespace's
+# avahi). The IPP Everywhere printer is advertised as _pdl-datastream._tcp
+# too, so that it offers all four types (ippeveprinter advertises
+# _printer._tcp itself, at port 0, to hold its name).
+NET_LEGACY_NAME="Altdrucker Keller"
 # The instance names of every _ipp._tcp (and _ipps._tcp) service, sorted.
 NET_DNSSD_NAMES=$(printf '%s\n' "$NET_IPPEVE_NAME" "Shared printer @ ${NET_HOSTNAME%.local}" \
   "Geteilter Drucker Süd @ ${NET_HOSTNAME%.local}" | LC_ALL=C sort)
@@ -191,10 +197,39 @@ CONF
   net_wait 5 "the D-Bus system bus" test -S /run/dbus/system_bus_socket
 }
 
-# NET_DNSSD_SERVICES static service files, for avahi to advertise; and the
-# TLS printer's.
+# NET_DNSSD_SERVICES static service files, for avahi to advertise; the LPD
+# and raw socket ones; and the TLS printer's.
 net_write_services() {
   local i
+  cat >"$NET_DIR/avahi-services/legacy.service" <<SERVICE
+<?xml version="1.0" standalone='no'?>
+<!DOCTYPE service-group SYSTEM "avahi-service.dtd">
+<service-group>
+  <name>$NET_LEGACY_NAME</name>
+  <service>
+    <type>_printer._tcp</type>
+    <port>515</port>
+    <txt-record>rp=auto</txt-record>
+    <txt-record>ty=Belvantro Alt</txt-record>
+  </service>
+  <service>
+    <type>_pdl-datastream._tcp</type>
+    <port>9100</port>
+    <txt-record>ty=Belvantro Alt</txt-record>
+  </service>
+</service-group>
+SERVICE
+  cat >"$NET_DIR/avahi-services/ippeve-raw.service" <<SERVICE
+<?xml version="1.0" standalone='no'?>
+<!DOCTYPE service-group SYSTEM "avahi-service.dtd">
+<service-group>
+  <name>$NET_IPPEVE_NAME</name>
+  <service>
+    <type>_pdl-datastream._tcp</type>
+    <port>9100</port>
+  </service>
+</service-group>
+SERVICE
   if [[ ${NET_TLS:-0} == 1 ]]; then
     cat >"$NET_DIR/avahi-services/tls-printer.service" <<'SERVICE'
 <?xml version="1.0" standalone='no'?>
@@ -452,7 +487,12 @@ net_instances() {
 # what the network has. NET_DNSSD_BROWSED is that number.
 net_loud_count=-1 net_loud_since=0
 net_advertised() {
-  local seen loud
+  local seen loud type legacy
+  legacy=$(printf '%s\n' "$NET_LEGACY_NAME" "$NET_IPPEVE_NAME" | LC_ALL=C sort)
+  for type in _printer._tcp _pdl-datastream._tcp; do
+    # (cupsd and ippeveprinter advertise _printer._tcp at port 0 too.)
+    [[ -z "$(comm -23 <(echo "$legacy") <(net_instances "$type"))" ]] || return 1
+  done
   seen=$(net_instances _ipp._tcp)
   [[ -z "$(comm -23 <(grep -v '^Dienst ' <<<"$NET_DNSSD_NAMES") <(grep -v '^Dienst ' <<<"$seen"))" ]] ||
     return 1

@@ -39,7 +39,8 @@ if [[ "${2:-}" != --inside ]]; then
     status=$?
   [[ $status -eq 0 ]] || exit "$status"
   NET_FARM=300 NET_FARM_DOWN=10 NET_FARM_DELAY_MS=200 NET_DNSSD_SERVICES=300 \
-    "$here/private_network.sh" bash "$0" "$program" --inside scale || status=$?
+    NET_DNSSD_OTHERS=20 "$here/private_network.sh" bash "$0" "$program" --inside scale ||
+    status=$?
   [[ $status -eq 0 ]] || exit "$status"
   NET_TLS=1 "$here/private_network.sh" bash "$0" "$program" --inside tls || status=$?
   exit "$status"
@@ -124,9 +125,17 @@ case $3 in
       test "$expanded" == "$NET_FARM_ANSWERING"
     check "every printer listed" \
       test "$(grep -c '^- \\\\prn-' "$work/report.txt")" -eq 300
-    network=$(sed -n '/^====== Network ======$/,/^= TOTAL/p' "$work/report.txt" |
-      sed -n 's/^- \(Dienst [0-9]*\)$/\1/p')
-    check "every service on DNS-SD listed" test "$network" == "$NET_DNSSD_SERVICE_NAMES"
+    network=$(entries "$work/report.txt" Network 1)
+    check "every service of the loud device on DNS-SD listed" \
+      test "$(grep '^Dienst ' <<<"$network")" == "$NET_DNSSD_SERVICE_NAMES"
+    check "beside it, every printer of the other hosts" \
+      test "$(grep '^Drucker ' <<<"$network")" == "$NET_DNSSD_OTHER_NAMES"
+    # Of a TXT key given twice the first counts: Drucker 01's first rp makes
+    # it a queue its host shares, Drucker 02's does not.
+    check "the first of a TXT key counts: Drucker 01 shared, Drucker 02 not" \
+      test "$(entries "$work/report.txt" "Network | Shared" 1 | grep '^Drucker ')" == "Drucker 01"
+    check "and drucker-01.local a print server" \
+      grep -qx -- '- \\\\drucker-01.local' "$work/report.txt"
     # One connection a host, both requests over it.
     read -r connections requests _ <"$NET_FARM_DIR/counts"
     answering=$(grep -c . <<<"$NET_FARM_ANSWERING")

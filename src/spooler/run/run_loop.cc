@@ -9,8 +9,10 @@
 namespace {
 
 // The services discovery browses for: IPP printers and the queues print
-// servers share, over IPP and IPPS, and SMB servers.
-const char* const kBrowsedTypes[] = {"_ipp._tcp", "_ipps._tcp", "_smb._tcp"};
+// servers share, over IPP and IPPS; printers that take LPD or a raw socket;
+// SMB servers.
+const char* const kBrowsedTypes[] = {"_ipp._tcp", "_ipps._tcp", "_printer._tcp",
+                                     "_pdl-datastream._tcp", "_smb._tcp"};
 
 // The CUPS server is the registry's first.
 const std::size_t kCupsServer = 0;
