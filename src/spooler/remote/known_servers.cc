@@ -1,6 +1,10 @@
 // Collecting the print servers a run knows of.
 #include "spooler/remote/known_servers.h"
 
+#include <algorithm>
+#include <map>
+
+#include "spooler/ascii_case.h"
 #include "spooler/device_uri.h"
 #include "spooler/dnssd/network_printers.h"
 #include "spooler/ipp/ipp_printers.h"
@@ -14,20 +18,23 @@ bool IsIppScheme(const std::string& scheme) {
          scheme == "https";
 }
 
+// The servers being collected, and where each is by its AsciiLower name.
+struct ServerList {
+  std::vector<KnownServer> servers;
+  std::map<std::wstring, std::size_t> by_name;
+};
+
 // Adds uri (when not empty, and not there yet) to the server of that name
-// in servers (names compared without case), which is added when new.
-void AddServer(std::vector<KnownServer>& servers, const std::wstring& name,
+// (names compared without case), which is added when new.
+void AddServer(ServerList& list, const std::wstring& name,
                const std::string& uri) {
-  for (KnownServer& server : servers) {
-    if (!IsSameServerName(server.name.c_str(), name)) continue;
-    for (const std::string& known : server.uris) {
-      if (known == uri) return;
-    }
-    if (!uri.empty()) server.uris.push_back(uri);
-    return;
+  const auto [known, added] =
+      list.by_name.emplace(AsciiLower(name), list.servers.size());
+  if (added) list.servers.push_back({name, {}});
+  std::vector<std::string>& uris = list.servers[known->second].uris;
+  if (!uri.empty() && std::find(uris.begin(), uris.end(), uri) == uris.end()) {
+    uris.push_back(uri);
   }
-  servers.push_back({name, {}});
-  if (!uri.empty()) servers.back().uris.push_back(uri);
 }
 
 }  // namespace
@@ -72,17 +79,17 @@ std::vector<std::string> ServerDeviceUris(const PrinterList& view) {
 std::vector<KnownServer> ServersOf(const std::wstring& own_server,
                                    const std::vector<std::string>& device_uris,
                                    const std::vector<DnssdService>& discovered) {
-  std::vector<KnownServer> servers;
-  if (!own_server.empty()) AddServer(servers, own_server, "");
+  ServerList list;
+  if (!own_server.empty()) AddServer(list, own_server, "");
   for (const std::string& uri : device_uris) {
     if (std::optional<KnownServer> server = ServerOfDeviceUri(uri)) {
-      AddServer(servers, server->name, server->uris.front());
+      AddServer(list, server->name, server->uris.front());
     }
   }
   for (const DnssdService& service : discovered) {
     if (std::optional<KnownServer> server = ServerOfService(service)) {
-      AddServer(servers, server->name, server->uris.front());
+      AddServer(list, server->name, server->uris.front());
     }
   }
-  return servers;
+  return std::move(list.servers);
 }

@@ -2,7 +2,6 @@
 #include "spooler/run/run_handoff.h"
 
 #include "spooler/ascii_case.h"
-#include "spooler/remote/server_names.h"
 
 namespace {
 
@@ -53,9 +52,14 @@ void GiveDiscovery(RunHandoff& handoff, std::vector<DnssdService> services) {
 }
 
 void GiveKnownServers(RunHandoff& handoff, std::vector<KnownServer> servers) {
+  std::map<std::wstring, bool> keys;
+  for (const KnownServer& server : servers) {
+    keys.emplace(AsciiLower(server.name), !server.uris.empty());
+  }
   UnderLock(handoff, [&] {
     if (handoff.servers_given) return;
     handoff.servers = std::move(servers);
+    handoff.server_keys = std::move(keys);
     handoff.servers_given = true;
   });
 }
@@ -89,18 +93,13 @@ const std::vector<KnownServer>& WaitForKnownServers(RunHandoff& handoff) {
 
 const PrinterList* WaitForServerPrinters(RunHandoff& handoff,
                                          const std::wstring& name) {
-  const KnownServer* found = nullptr;
-  for (const KnownServer& server : WaitForKnownServers(handoff)) {
-    if (IsSameServerName(name.c_str(), server.name)) {
-      found = &server;
-      break;
-    }
-  }
-  // The machine's own server has no URIs: the queue view answers for it.
-  if (found == nullptr || found->uris.empty()) return nullptr;
-  static const PrinterList none;
-  const std::wstring key = AsciiLower(found->name);
+  WaitForKnownServers(handoff);
+  const std::wstring key = AsciiLower(name);
   std::unique_lock<std::mutex> held(handoff.lock);
+  const auto known = handoff.server_keys.find(key);
+  // The machine's own server has no URIs: the queue view answers for it.
+  if (known == handoff.server_keys.end() || !known->second) return nullptr;
+  static const PrinterList none;
   if (!WaitUntil(handoff, held, [&] { return handoff.answers.count(key) != 0; })) {
     return &none;
   }

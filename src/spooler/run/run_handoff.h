@@ -28,6 +28,9 @@ struct RunHandoff {
   std::vector<DnssdService> discovery;
   bool servers_given = false;
   std::vector<KnownServer> servers;
+  // Each server's AsciiLower name, and whether it has URIs (the machine's
+  // own has none): how a name asked by is found among thousands.
+  std::map<std::wstring, bool> server_keys;
   // The servers' printers, by AsciiLower name.
   std::map<std::wstring, std::unique_ptr<PrinterList>> answers;
   bool over = false;  // the loop has ended: nothing more comes
