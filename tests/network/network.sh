@@ -342,7 +342,7 @@ net_start_cups() {
     net_add_remote "Still$i" "ipp://silent$i/printers/still$i" || return 1
   done
   if [[ ${NET_FARM:-0} -gt 0 ]]; then
-    net_add_remote_printer Farm-0001 "ipp://$(net_farm_name 1)/ipp/print" &&
+    net_add_remote Farm-0001 "ipp://$(net_farm_name 1)/printers/print" &&
       net_clone_farm_queues || return 1
   fi
   if [[ ${NET_TLS:-0} == 1 ]]; then
@@ -371,9 +371,11 @@ net_add_smb_queues() {
 
 # The farm's other queues, Farm-0002 ..., made like Farm-0001 while the
 # server is stopped: cupsd writes its whole printers.conf at each lpadmin,
-# which for thousands of queues takes tens of minutes.
+# which for thousands of queues takes tens of minutes. They are raw queues
+# (no PPD, which cupsd would read for each at its start), remote ones by
+# their URI's /printers/ resource; a printer of the farm answers at any.
 net_clone_farm_queues() {
-  local conf="$CUPS_DIR/conf/printers.conf" ppd="$CUPS_DIR/conf/ppd" i
+  local conf="$CUPS_DIR/conf/printers.conf" i
   [[ ${NET_FARM:-0} -gt 1 ]] || return 0
   kill "$CUPS_PID" && wait "$CUPS_PID" 2>/dev/null
   local first
@@ -386,25 +388,19 @@ net_clone_farm_queues() {
       out = block
       sub(/<Printer Farm-0001>/, "<Printer " name ">", out)
       sub(/PrinterId [0-9]+/, "PrinterId " (1000 + i), out)
-      sub(/DeviceURI [^\n]*/, sprintf("DeviceURI ipp://prn-%04d/ipp/print", i), out)
+      sub(/DeviceURI [^\n]*/, sprintf("DeviceURI ipp://prn-%04d/printers/print", i), out)
       sub(/Info [^\n]*/, "Info Remote " name, out)
       print out
     }
   }' >>"$conf" || return 1
-  # One process writes every copy of the first queue's PPD.
-  python3 -c '
-import shutil, sys
-for i in range(2, int(sys.argv[2]) + 1):
-    shutil.copyfile(sys.argv[1] + "/Farm-0001.ppd", sys.argv[1] + "/Farm-%04d.ppd" % i)
-' "$ppd" "$NET_FARM" || return 1
+  rm -f "$CUPS_SERVER"
   /usr/sbin/cupsd -f -c "$CUPS_DIR/conf/cupsd.conf" -s "$CUPS_DIR/conf/cups-files.conf" \
     >>"$CUPS_DIR/log/cupsd.out" 2>&1 &
   CUPS_PID=$!
-  for i in $(seq 1 300); do
-    lpstat -r >/dev/null 2>&1 && return 0
-    sleep 0.1
-  done
-  return 1
+  # It answers once it has read every queue.
+  local last
+  last=$(printf 'Farm-%04d' "$NET_FARM")
+  net_wait $((30 + NET_FARM / 100)) "the program's server's farm queues" lpstat -v "$last"
 }
 
 # A raw queue: -m everywhere would ask the device while the queue is made.
