@@ -106,6 +106,9 @@ fi
 # the SYNs leave and are dropped by the peer end, and a connect waits out its
 # timeout. "deadhost" is 192.0.2.1, deadN is 192.0.2.(10+N).
 net_dead_gateway=198.51.100.2
+# The DNS server the namespace's resolv.conf names (dns_stand_in.py, with
+# the farm).
+net_dns_address=127.0.0.53
 # An address off the loopback that printsrv also listens on: cupsd advertises
 # nothing while all its listeners are loopback ones, and a wildcard "Port 631"
 # would take 631 from the silent hosts.
@@ -158,8 +161,12 @@ net_setup() {
     echo "127.0.0.9 dc1.lab.test dc1"
     echo "$net_secure_address secure-srv secure-up"
     echo "$net_tls_printer_address tls-printer"
-    net_farm_hosts | awk '{ print $1, $2 }'
   } >"$hosts"
+  # The farm's names are a DNS server's (net_start_farm), as a campus's are:
+  # the C library reads a hosts file through for every lookup.
+  printf 'nameserver %s\noptions timeout:1 attempts:2\n' "$net_dns_address" \
+    >"$NET_DIR/etc/resolv.conf"
+  mount --bind "$NET_DIR/etc/resolv.conf" /etc/resolv.conf || return 1
   net_farm_hosts >"$NET_DIR/farm-hosts"
   NET_FARM_ANSWERING=$(awk '$4 == "answer" { print $2 }' "$NET_DIR/farm-hosts")
   NET_FARM_DOWN_NAMES=$(awk '$4 != "answer" { print $2 }' "$NET_DIR/farm-hosts")
@@ -487,6 +494,8 @@ net_start_farm() {
   [[ ${NET_FARM:-0} -gt 0 ]] || return 0
   mkdir -p "$NET_DIR/farm"
   NET_FARM_DIR="$NET_DIR/farm"
+  python3 "$net_here/dns_stand_in.py" "$net_dns_address" "$NET_DIR/farm-hosts" \
+    "$NET_FARM_DIR/dns-ready" >"$NET_DIR/log/dns.log" 2>&1 &
   # The kernel takes so many connections at once only with a longer queue.
   sysctl -qw net.core.somaxconn=4096 net.ipv4.tcp_max_syn_backlog=4096 2>/dev/null
   awk '$4 != "dropped"' "$NET_DIR/farm-hosts" >"$NET_FARM_DIR/listening"
@@ -551,7 +560,8 @@ net_wait_ready() {
   # Avahi establishes some 25 static services a second.
   local by=$((SECONDS + 20 + ${NET_FARM:-0} / 50 + ${NET_DNSSD_SERVICES:-0} / 15))
   if [[ ${NET_FARM:-0} -gt 0 ]]; then
-    net_wait $((by - SECONDS)) "the printer farm" test -e "$NET_FARM_DIR/ready" || return 1
+    net_wait $((by - SECONDS)) "the printer farm" test -e "$NET_FARM_DIR/ready" -a \
+      -e "$NET_FARM_DIR/dns-ready" || return 1
   fi
   net_wait $((by - SECONDS)) "the silent listeners" \
     test -e "$NET_DIR/silent/silent1/port" -a -e "$NET_DIR/silent/silent2/port" \

@@ -196,7 +196,7 @@ NET_SMOKE_WORK=$(mktemp -d /tmp/quelvaro-netsmoke.XXXXXX)
 export NET_SMOKE_WORK
 trap 'rm -rf "$NET_SMOKE_WORK"' EXIT
 
-watched=(/etc/hosts /run/cups/printcap /run/cups /run/dbus /etc/cups/ssl /etc/avahi/services /etc/avahi/hosts)
+watched=(/etc/hosts /etc/resolv.conf /run/cups/printcap /run/cups /run/dbus /etc/cups/ssl /etc/avahi/services /etc/avahi/hosts)
 declare -A before
 for path in "${watched[@]}"; do before[$path]=$(state_of "$path"); done
 
