@@ -1,6 +1,8 @@
 // A UTF-8 decoder that never fails: what is not a character becomes U+FFFD.
 #include "spooler/utf8_text.h"
 
+#include "report/wide_output.h"
+
 namespace {
 
 // Each wchar_t holds a whole character; UTF-16 pairs are not made here.
@@ -84,25 +86,6 @@ void WideFromUtf8(std::string_view text, std::wstring& wide) {
 }
 
 std::string Utf8FromWide(std::wstring_view wide) {
-  std::string text;
-  text.reserve(wide.size());
-  for (wchar_t unit : wide) {
-    const char32_t c = static_cast<char32_t>(unit);
-    if (c < 0x80) {
-      text.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      text.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      text.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      text.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      text.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      text.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      text.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      text.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      text.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      text.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
-  return text;
+  // The report's encoder: the records' text goes back the way it is written.
+  return EncodeUtf8(wide.data(), wide.size());
 }

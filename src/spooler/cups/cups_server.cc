@@ -52,7 +52,7 @@ std::string RunningUser() {
 }
 
 // The configuration, read once (on the report's thread).
-const CupsClientSettings& Settings() {
+const CupsClientSettings& ReadClientSettingsOnce() {
   static const CupsClientSettings settings = [] {
     CupsClientSettings read;
     std::string root = Environment("CUPS_SERVERROOT");
@@ -132,26 +132,26 @@ void SplitServerName(const std::string& value, int default_port,
 std::string CupsServerHost() {
   std::string host;
   int port = 0;
-  SplitServerName(Settings().server, DefaultPort(), host, port);
+  SplitServerName(ReadClientSettingsOnce().server, DefaultPort(), host, port);
   return host.empty() ? "localhost" : host;
 }
 
 int CupsServerPort() {
   std::string host;
   int port = 0;
-  SplitServerName(Settings().server, DefaultPort(), host, port);
+  SplitServerName(ReadClientSettingsOnce().server, DefaultPort(), host, port);
   return port;
 }
 
-std::string CupsUser() { return Settings().user; }
+std::string CupsUser() { return ReadClientSettingsOnce().user; }
 
 bool IsCupsServerEncrypted() {
-  const std::string encryption = AsciiLower(Settings().encryption);
+  const std::string encryption = AsciiLower(ReadClientSettingsOnce().encryption);
   return encryption == "always" || encryption == "required";
 }
 
 bool MayUpgradeCupsServer() {
-  return AsciiLower(Settings().encryption) != "never";
+  return AsciiLower(ReadClientSettingsOnce().encryption) != "never";
 }
 
 std::wstring CupsServerName() {

@@ -78,3 +78,8 @@ std::vector<AddressAnswer> TakeAddressAnswers(const SharedLookups& lookups) {
   answers.swap(lookups->answers);
   return answers;
 }
+
+void DropAddressQuestions(const SharedLookups& lookups) {
+  std::lock_guard<std::mutex> held(lookups->lock);
+  lookups->questions.clear();
+}

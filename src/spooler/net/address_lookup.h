@@ -50,4 +50,8 @@ void AskAddresses(const SharedLookups& lookups, std::size_t asker,
 // The answers that have come since the last call.
 std::vector<AddressAnswer> TakeAddressAnswers(const SharedLookups& lookups);
 
+// Drops the questions no thread has taken yet: the threads end once their
+// lookups under way are over (each then answers nobody).
+void DropAddressQuestions(const SharedLookups& lookups);
+
 #endif  // QUELVARO_SPOOLER_NET_ADDRESS_LOOKUP_H

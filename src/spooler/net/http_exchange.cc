@@ -42,11 +42,13 @@ bool AsksForTls(const HttpExchange& exchange) {
           (answer.status != 200 && answer.upgrade.find("tls/") != std::string::npos));
 }
 
+// How many characters a string keeps inside itself, without the allocator.
+const std::size_t kCharactersInside = std::string().capacity();
+
 // The bytes a string has taken from the allocator: its capacity, unless it
 // keeps its few characters inside itself.
 std::size_t HeapBytes(const std::string& text) {
-  static const std::size_t kInside = std::string().capacity();
-  return text.capacity() > kInside ? text.capacity() : 0;
+  return text.capacity() > kCharactersInside ? text.capacity() : 0;
 }
 
 // The answer's buffers back to the allocator. (Assigning an empty answer
@@ -128,7 +130,8 @@ void Send(HttpExchange& exchange) {
       exchange.tls_wants = TlsEvents(*exchange.tls);
       return;
     }
-    if (step != kTlsDone) break;
+    // Each turn moves bytes, or the exchange ends: this loop ends.
+    if (step != kTlsDone || moved == 0) break;
     exchange.sent += moved;
   }
   while (!exchange.tls && exchange.sent < exchange.out.size()) {
@@ -140,6 +143,7 @@ void Send(HttpExchange& exchange) {
       if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return;
       break;
     }
+    if (sent == 0) break;
     exchange.sent += static_cast<std::size_t>(sent);
   }
   if (exchange.sent < exchange.out.size()) {

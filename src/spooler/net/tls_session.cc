@@ -54,7 +54,7 @@ bool Find(void* library, const char* name, Function& function) {
 
 // The library's functions; null when it cannot be had. Loaded once, never
 // unloaded.
-const Gnutls* Library() {
+const Gnutls* LoadGnutlsOnce() {
   static std::once_flag loading;
   static Gnutls functions = {};
   static bool loaded = false;
@@ -94,7 +94,7 @@ TlsStep StepOf(int result) {
 
 void EndTls(TlsSession* session) {
   const std::unique_ptr<TlsSession> owned(session);
-  const Gnutls* f = Library();
+  const Gnutls* f = LoadGnutlsOnce();
   if (session == nullptr || f == nullptr) return;
   if (session->session != nullptr) f->deinit(session->session);
   if (session->credentials != nullptr) f->free_credentials(session->credentials);
@@ -102,7 +102,7 @@ void EndTls(TlsSession* session) {
 
 TlsConnection StartTls(int fd, const std::string& host) {
   TlsConnection none(nullptr, &EndTls);
-  const Gnutls* f = Library();
+  const Gnutls* f = LoadGnutlsOnce();
   if (f == nullptr) return none;
   TlsConnection tls(new TlsSession, &EndTls);
   if (f->init(&tls->session, GNUTLS_CLIENT | GNUTLS_NONBLOCK) < 0) {
@@ -130,7 +130,7 @@ TlsConnection StartTls(int fd, const std::string& host) {
 }
 
 TlsStep ContinueTlsHandshake(TlsSession& session) {
-  const Gnutls& f = *Library();
+  const Gnutls& f = *LoadGnutlsOnce();
   for (int retry = 0; retry < kMostRetries; ++retry) {
     const int result = f.handshake(session.session);
     if (result == GNUTLS_E_SUCCESS) return kTlsDone;
@@ -144,7 +144,7 @@ TlsStep ContinueTlsHandshake(TlsSession& session) {
 
 TlsStep SendTls(TlsSession& session, const char* bytes, std::size_t size,
                 std::size_t& moved) {
-  const Gnutls& f = *Library();
+  const Gnutls& f = *LoadGnutlsOnce();
   moved = 0;
   const ssize_t sent = f.record_send(session.session, bytes, size);
   if (sent >= 0) {
@@ -156,7 +156,7 @@ TlsStep SendTls(TlsSession& session, const char* bytes, std::size_t size,
 
 TlsStep ReceiveTls(TlsSession& session, char* bytes, std::size_t size,
                    std::size_t& moved) {
-  const Gnutls& f = *Library();
+  const Gnutls& f = *LoadGnutlsOnce();
   moved = 0;
   for (int retry = 0; retry < kMostRetries; ++retry) {
     const ssize_t got = f.record_recv(session.session, bytes, size);
@@ -178,10 +178,10 @@ TlsStep ReceiveTls(TlsSession& session, char* bytes, std::size_t size,
 }
 
 short TlsEvents(const TlsSession& session) {
-  return Library()->record_get_direction(session.session) == 1 ? POLLOUT
+  return LoadGnutlsOnce()->record_get_direction(session.session) == 1 ? POLLOUT
                                                                : POLLIN;
 }
 
 bool HasTlsPending(const TlsSession& session) {
-  return Library()->record_check_pending(session.session) > 0;
+  return LoadGnutlsOnce()->record_check_pending(session.session) > 0;
 }

@@ -36,6 +36,14 @@ const std::chrono::milliseconds kConnectBound(3000);
 // named. The Network scopes wait for it.
 const std::chrono::milliseconds kDiscoveryBound(1500);
 
+// The least time between two turns of the loop, for each descriptor it
+// waits on: a turn looks at every server it asks, so with thousands of them
+// turns that came as fast as single answers do would take a core of their
+// own from the servers on the same machine. Events gather meanwhile and are
+// taken together: 10,000 connections make turns at most every 20 ms, a few
+// hundred every half millisecond.
+const std::chrono::nanoseconds kLeastTurnPerDescriptor(2000);
+
 // ---- At once -----------------------------------------------------------
 
 // Resolutions asked of Avahi at once: the system bus lets a connection wait

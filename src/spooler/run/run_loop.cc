@@ -247,6 +247,9 @@ bool IsRunLoopOver(const RunLoop& loop, Deadline now) {
 }
 
 void EndRunLoop(RunLoop& loop, RunHandoff& handoff) {
+  // No lookup is started after the run: the threads end with those under
+  // way.
+  DropAddressQuestions(loop.lookups);
   if (!loop.browse_over) {
     loop.browse_over = true;
     loop.discovered = EndBrowse(loop.browse);

@@ -54,11 +54,16 @@ std::string SystemBusAddress() {
 void RunLoopUntilOver(NetworkRun* run, RunSettings settings, Deadline started) {
   RunLoop loop;
   StartRunLoop(loop, std::move(settings), started);
+  Deadline next_turn = Now();
   while (!run->stopping && !IsRunLoopOver(loop, Now())) {
     PollSet set = WantedPolls(loop, Now());
     WantPoll(set, run->wake, POLLIN);
+    // Not before the turn's time (kLeastTurnPerDescriptor), which the
+    // run's end bounds.
+    std::this_thread::sleep_until(std::min(next_turn, loop.run_end));
     WaitForPolls(set);
     if (run->stopping) break;
+    next_turn = Now() + set.wanted.size() * kLeastTurnPerDescriptor;
     ContinueRunLoop(loop, set, run->handoff, Now());
   }
   EndRunLoop(loop, run->handoff);

@@ -7,6 +7,8 @@
 
 #include <cerrno>
 
+#include "spooler/run/run_limits.h"
+
 SmbListing StartSmbListing(const SmbStarter& starter, const std::string& server,
                            Deadline deadline) {
   SmbListing listing;
@@ -29,15 +31,25 @@ SmbListing StartSmbListing(const SmbStarter& starter, const std::string& server,
 
 bool ReadSmbListing(SmbListing& listing) {
   if (listing.pipe < 0) return true;
-  for (;;) {
+  // What the pipe has, kPiecesAtOnce pieces at most a turn; a message can
+  // only be whole when it ends with a NUL byte, so only then is it read
+  // through.
+  for (int pieces = 0; pieces < kPiecesAtOnce; ++pieces) {
     char buffer[4096];
     const ssize_t n = read(listing.pipe, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno == EAGAIN) return false;
     if (n <= 0) return true;  // the child is gone, or the pipe failed
     listing.message.append(buffer, static_cast<std::size_t>(n));
-    if (DecodeSmbShareMessage(listing.message)) return true;
+    if (listing.message.size() > kMostShareListBytes) {
+      listing.message.clear();  // too large: nothing
+      return true;
+    }
+    if (listing.message.back() == '\0' && DecodeSmbShareMessage(listing.message)) {
+      return true;
+    }
   }
+  return false;
 }
 
 std::optional<SmbShareList> EndSmbListing(SmbListing& listing) {
