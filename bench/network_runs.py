@@ -13,7 +13,9 @@ the loud device's "Dienst NNNN"), the other hosts' printers listed there
 ("Drucker NN"), the program's peak resident memory in KiB, how late the
 printer farm answered at worst so far (ms; "-" without a farm), and how many
 of the loud device's services avahi-browse showed when the network was
-ready.
+ready, and how many requests the farm had read by the report's end ("-"
+without a farm; fewer than its printers were sent is a farm that did not
+keep up).
 
 NET_RUN_PAUSE (seconds, default 0) is waited before each run: with a loud
 device on DNS-SD, avahi goes on sending a client that has ended the
@@ -23,22 +25,28 @@ answers the next client; reports run back to back would measure that.
 import os
 import subprocess
 import sys
+import threading
 import time
 
 
-def farm_late():
+def farm_counts():
+    """The farm's connections, requests and lateness so far; None without."""
     folder = os.environ.get("NET_FARM_DIR", "")
     try:
         with open(os.path.join(folder, "counts")) as counts:
-            return counts.read().split()[2]
-    except (OSError, IndexError):
-        return "-"
+            return [int(field) for field in counts.read().split()[:3]]
+    except (OSError, ValueError):
+        return None
 
 
 def one_run(program):
+    farm_before = farm_counts()
     started = time.monotonic()
     child = subprocess.Popen([program], stdin=subprocess.DEVNULL,
                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    # A report that never ends is killed at 60 s (and its time says so).
+    watchdog = threading.Timer(60, child.kill)
+    watchdog.start()
     discovery = None
     lines = []
     for raw in child.stdout:
@@ -47,8 +55,15 @@ def one_run(program):
             discovery = time.monotonic() - started
         lines.append(line)
     _, _, usage = os.wait4(child.pid, 0)
+    watchdog.cancel()
     child.returncode = 0
     report = time.monotonic() - started
+    farm_after = farm_counts()
+    # The requests the farm had read by the report's end: fewer than the
+    # printers were sent means the farm did not keep up.
+    farm = "-"
+    if farm_before and farm_after:
+        farm = "%d" % (farm_after[1] - farm_before[1])
     expanded = set()
     for line in lines:
         if line.startswith("--> \\\\prn-"):
@@ -64,7 +79,8 @@ def one_run(program):
         elif network and line.startswith("- Drucker "):
             others += 1
     return (report, discovery or report, len(expanded), services, others,
-            usage.ru_maxrss)
+            usage.ru_maxrss, farm,
+            "%d" % farm_after[2] if farm_after else "-")
 
 
 def main():
@@ -75,20 +91,20 @@ def main():
         for run in range(runs):
             for label, program in programs:
                 time.sleep(pause)
-                report, discovery, expanded, services, others, rss = \
-                    one_run(program)
-                late = farm_late()
+                report, discovery, expanded, services, others, rss, farm, \
+                    late = one_run(program)
                 browsed = os.environ.get("NET_DNSSD_BROWSED", "0")
-                results.write("%s\t%s\t%d\t%.0f\t%.0f\t%d\t%d\t%d\t%d\t%s\t%s\n" % (
+                results.write("%s\t%s\t%d\t%.0f\t%.0f\t%d\t%d\t%d\t%d\t%s\t%s\t%s\n" % (
                     scenario, label, run + 1, report * 1000, discovery * 1000,
-                    expanded, services, others, rss, late, browsed))
+                    expanded, services, others, rss, late, browsed, farm))
                 results.flush()
                 print("%-24s %-8s run %d: report %6.0f ms, discovery %6.0f ms, "
                       "%5d expanded, %5d services, %3d others, %6d KiB, "
-                      "farm late %s ms, avahi-browse %s" % (
+                      "farm late %s ms, farm read %s requests, "
+                      "avahi-browse %s" % (
                           scenario, label, run + 1, report * 1000,
                           discovery * 1000, expanded, services, others, rss,
-                          late, browsed))
+                          late, farm, browsed))
 
 
 if __name__ == "__main__":
