@@ -181,13 +181,16 @@ exe_checks() {  # ARCH LOADER
   export WINEPREFIX="$work/prefix-$arch"
   CHECK_PREFIX="$arch: "
 
-  # The prefix is made by the 64-bit loader, natively, whichever exe it is
-  # for: it is the same prefix either way (the 32-bit loader hands the
-  # making of a new one to wine64), made in seconds rather than minutes.
-  # The probe's first answers would come before the prefix had its printers.
+  # The prefix is made by the 64-bit loader whichever exe it is for: it is
+  # the same prefix either way (the 32-bit loader hands the making of a new
+  # one to wine64). wine64 fills the prefix's 32-bit system folder through a
+  # 32-bit wineboot of its own, so for an emulated x86 it runs in the
+  # emulation too (some minutes), or that folder stays empty and the 32-bit
+  # exes find no kernel32.dll. The probe's first answers would come before
+  # the prefix had its printers.
   status=0
-  timeout 300 "$wine64" wineboot --init </dev/null >/dev/null 2>"$work/prefix-$arch.log" &&
-    "$wineserver" -w || status=$?
+  run_as "$arch" timeout $((slow > 1 ? 900 : 300)) "$wine64" wineboot --init </dev/null >/dev/null \
+    2>"$work/prefix-$arch.log" && "$wineserver" -w || status=$?
   if [[ $status -ne 0 ]]; then
     echo "Wine did not make the prefix:"; cat "$work/prefix-$arch.log"
   fi
