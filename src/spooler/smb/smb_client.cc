@@ -197,10 +197,11 @@ SmbAttempt ListSmbSharesOnce(void* library, const SmbWay& way, bool smb1,
   const int connect_bound = static_cast<int>(
       std::chrono::duration_cast<std::chrono::milliseconds>(kConnectBound)
           .count());
-  StartConnectCut(std::min(connect_bound, MillisecondsLeft(deadline)));
+  const struct sigaction before =
+      StartConnectCut(std::min(connect_bound, MillisecondsLeft(deadline)));
   SMBCFILE* const pipe = get_open(smb)(smb, uri.c_str(), O_RDWR, 0);
   const int error = errno;
-  const bool cut = EndConnectCut();
+  const bool cut = EndConnectCut(before);
   if (pipe == nullptr) return {std::nullopt, OutcomeOfOpen(cut, error)};
   SmbAttempt attempt = {
       ListSharesOnPipe({smb, pipe, get_read(smb), get_write(smb)}),

@@ -1,4 +1,5 @@
-// The timer is SIGALRM's; its handler makes system calls only.
+// The timer is SIGALRM's; its handler makes system calls only, and tells
+// what it did through the one flag a handler may set.
 #include "spooler/smb/smb_connect_cut.h"
 
 #include <netinet/in.h>
@@ -16,7 +17,6 @@ namespace {
 const int kMostDescriptors = 1024;
 
 volatile sig_atomic_t g_cut = 0;
-struct sigaction g_previous;
 
 // The TCP state of fd (TCP_ESTABLISHED, TCP_SYN_SENT, ...); -1 for anything
 // that is no TCP socket.
@@ -50,18 +50,20 @@ void SetTimer(int milliseconds) {
 
 }  // namespace
 
-void StartConnectCut(int milliseconds) {
+struct sigaction StartConnectCut(int milliseconds) {
   g_cut = 0;
   struct sigaction action = {};
   action.sa_handler = &CutConnects;
   action.sa_flags = SA_RESTART;
   sigemptyset(&action.sa_mask);
-  sigaction(SIGALRM, &action, &g_previous);
+  struct sigaction previous = {};
+  sigaction(SIGALRM, &action, &previous);
   SetTimer(milliseconds > 0 ? milliseconds : 1);
+  return previous;
 }
 
-bool EndConnectCut() {
+bool EndConnectCut(const struct sigaction& previous) {
   SetTimer(0);
-  sigaction(SIGALRM, &g_previous, nullptr);
+  sigaction(SIGALRM, &previous, nullptr);
   return g_cut != 0;
 }
