@@ -13,7 +13,7 @@
 #include <algorithm>
 
 #include "spooler/dnssd/dnssd_resolution.h"
-#include "spooler/run/run_limits.h"
+#include "spooler/run_limits.h"
 
 namespace {
 

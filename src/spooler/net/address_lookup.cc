@@ -9,7 +9,7 @@
 #include <system_error>
 #include <thread>
 
-#include "spooler/run/run_limits.h"
+#include "spooler/run_limits.h"
 
 namespace {
 

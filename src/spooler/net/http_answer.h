@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "spooler/run/run_limits.h"
+#include "spooler/run_limits.h"
 
 enum HttpProgress {
   kHttpMore,     // more bytes are needed

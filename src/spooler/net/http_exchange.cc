@@ -11,7 +11,7 @@
 #include <cerrno>
 
 #include "spooler/net/host_text.h"
-#include "spooler/run/run_limits.h"
+#include "spooler/run_limits.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "spooler/device_uri.h"
 #include "spooler/ipp/ipp_message.h"
 #include "spooler/ipp/ipp_printers.h"
-#include "spooler/run/run_limits.h"
+#include "spooler/run_limits.h"
 #include "spooler/utf8_text.h"
 
 namespace {

@@ -17,7 +17,7 @@
 #include "spooler/net/http_exchange.h"
 #include "spooler/printer_records.h"
 #include "spooler/remote/known_servers.h"
-#include "spooler/run/poll_set.h"
+#include "spooler/net/poll_set.h"
 #include "spooler/smb/smb_share_message.h"
 #include "spooler/smb/smb_shares.h"
 

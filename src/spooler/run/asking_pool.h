@@ -13,7 +13,7 @@
 #include <deque>
 #include <vector>
 
-#include "spooler/run/run_limits.h"
+#include "spooler/run_limits.h"
 #include "spooler/run/server_registry.h"
 
 struct AskingPool {

@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "spooler/ipp/ipp_printers.h"
-#include "spooler/run/run_limits.h"
+#include "spooler/run_limits.h"
 
 namespace {
 

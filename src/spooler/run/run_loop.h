@@ -16,7 +16,7 @@
 #include "spooler/net/address_lookup.h"
 #include "spooler/remote/server_asking.h"
 #include "spooler/run/asking_pool.h"
-#include "spooler/run/poll_set.h"
+#include "spooler/net/poll_set.h"
 #include "spooler/run/run_handoff.h"
 #include "spooler/run/server_registry.h"
 

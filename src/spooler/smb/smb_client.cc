@@ -15,7 +15,7 @@
 #include <memory>
 #include <string>
 
-#include "spooler/run/run_limits.h"
+#include "spooler/run_limits.h"
 #include "spooler/smb/smb_connect_cut.h"
 #include "spooler/smb/srvsvc_pipe.h"
 

@@ -7,7 +7,7 @@
 
 #include <cerrno>
 
-#include "spooler/run/run_limits.h"
+#include "spooler/run_limits.h"
 
 SmbListing StartSmbListing(const SmbStarter& starter, const std::string& server,
                            Deadline deadline) {

@@ -16,7 +16,7 @@
 #include <iterator>
 #include <string>
 
-#include "spooler/run/run_limits.h"
+#include "spooler/run_limits.h"
 #include "spooler/smb/rpc_pdu.h"
 #include "spooler/smb/srvsvc_shares.h"
 

@@ -1,8 +1,8 @@
 // One poll over every descriptor of a loop: each part of the loop says what
 // it waits for and by when, the loop waits once, and each part then reads
 // what its own descriptors are ready for.
-#ifndef QUELVARO_SPOOLER_RUN_POLL_SET_H
-#define QUELVARO_SPOOLER_RUN_POLL_SET_H
+#ifndef QUELVARO_SPOOLER_NET_POLL_SET_H
+#define QUELVARO_SPOOLER_NET_POLL_SET_H
 
 #include <poll.h>
 
@@ -34,4 +34,4 @@ void WaitForPolls(PollSet& set);
 // number of one another part has just closed).
 short ReadyEvents(const PollSet& set, int fd);
 
-#endif  // QUELVARO_SPOOLER_RUN_POLL_SET_H
+#endif  // QUELVARO_SPOOLER_NET_POLL_SET_H

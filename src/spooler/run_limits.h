@@ -2,8 +2,8 @@
 // is what it is. A run asks the CUPS server, discovery and every print
 // server side by side; these keep it finite in time and in memory whatever
 // the network does, and keep one source from taking the others' turn.
-#ifndef QUELVARO_SPOOLER_RUN_RUN_LIMITS_H
-#define QUELVARO_SPOOLER_RUN_RUN_LIMITS_H
+#ifndef QUELVARO_SPOOLER_RUN_LIMITS_H
+#define QUELVARO_SPOOLER_RUN_LIMITS_H
 
 #include <chrono>
 #include <cstddef>
@@ -108,4 +108,4 @@ struct RunBudget {
   std::size_t answer_bytes;
 };
 
-#endif  // QUELVARO_SPOOLER_RUN_RUN_LIMITS_H
+#endif  // QUELVARO_SPOOLER_RUN_LIMITS_H

@@ -1,5 +1,5 @@
 // The loop's one poll.
-#include "spooler/run/poll_set.h"
+#include "spooler/net/poll_set.h"
 
 #include <algorithm>
 
