@@ -69,7 +69,7 @@ int UriPort(const std::string& uri) {
     return port > 0 && port <= 65535 ? port : 0;
   }
   const std::string scheme = uri.substr(0, uri.find(':'));
-  if (scheme == "ipp" || scheme == "ipps") return 631;
+  if (scheme == "ipp" || scheme == "ipps") return kIppPort;
   if (scheme == "http") return 80;
   if (scheme == "https") return 443;
   return 0;

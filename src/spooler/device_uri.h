@@ -5,6 +5,9 @@
 
 #include <string>
 
+// IPP's own port, which a URI or a server's name leaves out.
+const int kIppPort = 631;
+
 // The URI with the user information of its authority ("user:password@")
 // taken out; a URI without an authority is returned as it is.
 std::string UriWithoutCredentials(const std::string& uri);

@@ -100,6 +100,37 @@ const int kPiecesAtOnce = 16;
 const std::size_t kMostHeadBytes = std::size_t{64} << 10;
 const std::size_t kMostChunkLineBytes = 1024;
 
+// ---- Descriptors and pieces of the process --------------------------------
+
+// How many descriptors the servers may hold at once where the process's
+// limit on open files cannot be read, or is unlimited: what a process
+// usually may open, and a number far past any network's servers.
+const std::size_t kDescriptorsUnread = 256;
+const std::size_t kDescriptorsUnlimited = std::size_t{1} << 20;
+
+// The descriptors an SMB listing's connect cut looks through for the
+// connection under way: a socket takes the lowest free number, and a
+// listing's process has a handful open.
+const int kMostListingDescriptors = 1024;
+
+// How often a TLS step is tried again at once after a warning the library
+// says is not fatal, before the step is given up.
+const int kMostTlsRetries = 8;
+
+// The longest SMB server name a request to the listings' starter carries.
+const std::size_t kMostSmbRequestBytes = 4096;
+
+// How often the listings' starter looks for children to reap while none is
+// due: a child's end is seen this late at most.
+const std::chrono::milliseconds kSmbReapInterval(100);
+
+// A piece read at once from an SMB listing's pipe (to the report's side)
+// and from the server service's pipe (in the listing's child).
+const std::size_t kSmbPieceBytes = 4096;
+
+// The buffer the user database is read into for the running user's name.
+const std::size_t kUserEntryBytes = 16384;
+
 // What the pool of a run may hand out to its servers: descriptors and bytes
 // of answers under way. A run takes them from the limits above; a test
 // gives smaller ones.

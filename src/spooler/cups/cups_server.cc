@@ -12,11 +12,12 @@
 #include <vector>
 
 #include "spooler/ascii_case.h"
+#include "spooler/device_uri.h"
 #include "spooler/remote/server_names.h"
+#include "spooler/run_limits.h"
 
 namespace {
 
-const int kIppPort = 631;
 const char kDefaultServerRoot[] = "/etc/cups";
 const char kDefaultSocket[] = "/run/cups/cups.sock";
 
@@ -35,7 +36,7 @@ void ReadClientConfFile(const std::string& path, CupsClientSettings& settings) {
 // The user running the program: $USER when that is who it is, else the
 // name of the running user id, else "unknown".
 std::string RunningUser() {
-  std::vector<char> buffer(16384);
+  std::vector<char> buffer(kUserEntryBytes);
   passwd entry = {};
   passwd* found = nullptr;
   const std::string named = Environment("USER");

@@ -3,6 +3,7 @@
 
 #include <iterator>
 
+#include "spooler/device_uri.h"
 #include "spooler/net/host_text.h"
 #include "spooler/utf8_text.h"
 
@@ -65,7 +66,7 @@ bool IsSharedQueue(const DnssdService& service) {
 std::string ServiceUri(const DnssdService& service, const std::string& scheme,
                        const std::string& host) {
   std::string uri = scheme + "://" + Bracketed(host);
-  if (service.port != 631) uri += ":" + std::to_string(service.port);
+  if (service.port != kIppPort) uri += ":" + std::to_string(service.port);
   return uri + "/" + TxtValue(service, "rp");
 }
 

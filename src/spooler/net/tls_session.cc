@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "spooler/net/connect_socket.h"
+#include "spooler/run_limits.h"
 
 struct TlsSession {
   gnutls_session_t session = nullptr;
@@ -23,10 +24,6 @@ const char kLibrary[] = "libgnutls.so.30";
 // TLS 1.2 and 1.3, with the library's usual ciphers: what its defaults
 // refuse (SSL 3.0, TLS 1.0 and 1.1) stays refused.
 const char kPriorities[] = "NORMAL:-VERS-ALL:+VERS-TLS1.3:+VERS-TLS1.2";
-
-// How often a step is tried again at once after a warning the library
-// says is not fatal.
-const int kMostRetries = 8;
 
 // The functions used, with the types the header gives them.
 struct Gnutls {
@@ -131,7 +128,7 @@ TlsConnection StartTls(int fd, const std::string& host) {
 
 TlsStep ContinueTlsHandshake(TlsSession& session) {
   const Gnutls& f = *LoadGnutlsOnce();
-  for (int retry = 0; retry < kMostRetries; ++retry) {
+  for (int retry = 0; retry < kMostTlsRetries; ++retry) {
     const int result = f.handshake(session.session);
     if (result == GNUTLS_E_SUCCESS) return kTlsDone;
     if (result == GNUTLS_E_AGAIN || result == GNUTLS_E_INTERRUPTED ||
@@ -158,7 +155,7 @@ TlsStep ReceiveTls(TlsSession& session, char* bytes, std::size_t size,
                    std::size_t& moved) {
   const Gnutls& f = *LoadGnutlsOnce();
   moved = 0;
-  for (int retry = 0; retry < kMostRetries; ++retry) {
+  for (int retry = 0; retry < kMostTlsRetries; ++retry) {
     const ssize_t got = f.record_recv(session.session, bytes, size);
     if (got > 0) {
       moved = static_cast<std::size_t>(got);

@@ -2,11 +2,10 @@
 #include "spooler/remote/server_names.h"
 
 #include "spooler/ascii_case.h"
+#include "spooler/device_uri.h"
 #include "spooler/utf8_text.h"
 
 namespace {
-
-const int kIppPort = 631;
 
 std::wstring HostPart(const std::string& host) {
   std::string written = host;

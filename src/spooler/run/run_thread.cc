@@ -32,13 +32,13 @@ struct NetworkRun {
 // how many descriptors the servers may hold at once.
 std::size_t RaiseDescriptorLimit() {
   rlimit limit = {};
-  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return 256;
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return kDescriptorsUnread;
   if (limit.rlim_cur < limit.rlim_max) {
     rlimit raised = limit;
     raised.rlim_cur = limit.rlim_max;
     if (setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
   }
-  if (limit.rlim_cur == RLIM_INFINITY) return std::size_t{1} << 20;
+  if (limit.rlim_cur == RLIM_INFINITY) return kDescriptorsUnlimited;
   return limit.rlim_cur > 2 * kKeptDescriptors
              ? static_cast<std::size_t>(limit.rlim_cur - kKeptDescriptors)
              : static_cast<std::size_t>(limit.rlim_cur / 2);

@@ -10,11 +10,9 @@
 
 #include <cerrno>
 
-namespace {
+#include "spooler/run_limits.h"
 
-// The descriptors looked at: a socket takes the lowest free one, and the
-// listing process has a handful open.
-const int kMostDescriptors = 1024;
+namespace {
 
 volatile sig_atomic_t g_cut = 0;
 
@@ -30,10 +28,10 @@ int TcpState(int fd) {
 void CutConnects(int) {
   const int saved_errno = errno;
   bool established = false;
-  for (int fd = 0; fd < kMostDescriptors && !established; ++fd) {
+  for (int fd = 0; fd < kMostListingDescriptors && !established; ++fd) {
     established = TcpState(fd) == TCP_ESTABLISHED;
   }
-  for (int fd = 0; fd < kMostDescriptors && !established; ++fd) {
+  for (int fd = 0; fd < kMostListingDescriptors && !established; ++fd) {
     if (TcpState(fd) == TCP_SYN_SENT && shutdown(fd, SHUT_RDWR) == 0) {
       g_cut = 1;
     }

@@ -35,7 +35,7 @@ bool ReadSmbListing(SmbListing& listing) {
   // only be whole when it ends with a NUL byte, so only then is it read
   // through.
   for (int pieces = 0; pieces < kPiecesAtOnce; ++pieces) {
-    char buffer[4096];
+    char buffer[kSmbPieceBytes];
     const ssize_t n = read(listing.pipe, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno == EAGAIN) return false;

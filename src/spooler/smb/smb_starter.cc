@@ -25,15 +25,10 @@
 
 #include "spooler/smb/smb_address.h"
 #include "spooler/smb/smb_share_message.h"
+#include "spooler/run_limits.h"
 #include "spooler/smb/smb_ways.h"
 
 namespace {
-
-// The longest server name a request carries.
-const std::size_t kMostRequestBytes = 4096;
-
-// How often the starter looks for children to reap while none is due.
-const int kReapMilliseconds = 100;
 
 bool WriteAll(int fd, const std::string& bytes) {
   std::size_t written = 0;
@@ -93,7 +88,7 @@ void KillAndReap(const Child& child) {
 // comes beside it.
 struct Request {
   std::int64_t deadline_ticks;
-  char server[kMostRequestBytes];
+  char server[kMostSmbRequestBytes];
 };
 
 // A request and room for the one descriptor beside it, as sendmsg and
@@ -134,7 +129,7 @@ bool TakeRequest(int socket, std::vector<Child>& children) {
     close(out);
     return true;
   }
-  request.server[kMostRequestBytes - 1] = '\0';
+  request.server[kMostSmbRequestBytes - 1] = '\0';
   const Deadline deadline{Deadline::duration(request.deadline_ticks)};
   const pid_t pid = fork();
   if (pid == 0) {
@@ -169,7 +164,7 @@ bool TakeRequest(int socket, std::vector<Child>& children) {
       if (due) KillAndReap(*child);
       child = ended || due ? children.erase(child) : child + 1;
     }
-    int wait = children.empty() ? -1 : kReapMilliseconds;
+    int wait = children.empty() ? -1 : static_cast<int>(kSmbReapInterval.count());
     for (const Child& child : children) {
       wait = std::min(wait, std::max(1, MillisecondsLeft(child.deadline)));
     }
@@ -220,7 +215,7 @@ void EndSmbStarter(SmbStarter& starter) {
 
 bool AskSmbStarter(const SmbStarter& starter, const std::string& server,
                    Deadline deadline, int out) {
-  if (starter.process < 0 || server.size() >= kMostRequestBytes) return false;
+  if (starter.process < 0 || server.size() >= kMostSmbRequestBytes) return false;
   RequestMessage whole = {};
   PointAtItself(whole);
   whole.request.deadline_ticks = deadline.time_since_epoch().count();

@@ -22,15 +22,13 @@
 
 namespace {
 
-const std::size_t kMostReadBytes = 4096;
-
 bool WritePdu(const SmbPipe& pipe, const std::string& pdu) {
   return pipe.write(pipe.context, pipe.file, pdu.data(), pdu.size()) ==
          static_cast<ssize_t>(pdu.size());
 }
 
 bool ReadExactly(const SmbPipe& pipe, std::size_t bytes, std::string& into) {
-  char buffer[kMostReadBytes];
+  char buffer[kSmbPieceBytes];
   while (bytes > 0) {
     const std::size_t asked = std::min(bytes, sizeof buffer);
     const ssize_t got = pipe.read(pipe.context, pipe.file, buffer, asked);
