@@ -22,7 +22,7 @@ if(MSVC)
   # Static runtime (/MT); the linker picks wmainCRTStartup for wmain. The
   # subsystem version is pinned: the linker's default, 6.0, is refused by XP.
   set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
-  set_property(TARGET quelvaro quelvaro_core PROPERTY
+  set_property(TARGET quelvaro quelvaro_core quelvaro_text PROPERTY
     MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
   target_link_options(quelvaro PRIVATE
     "/SUBSYSTEM:CONSOLE,${QUELVARO_WINDOWS_MAJOR}.0${QUELVARO_WINDOWS_MINOR}")

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "report/wide_output.h"
+#include "spooler/utf8_text.h"
 #include "utf16.h"
 #include "utf8.h"
 

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "report/wide_output.h"
+#include "spooler/utf8_text.h"
 #include "spooler/spooler.h"
 
 namespace {

@@ -7,6 +7,7 @@
 
 #include "capture.h"
 #include "report/wide_output.h"
+#include "spooler/utf8_text.h"
 
 namespace {
 

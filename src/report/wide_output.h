@@ -14,12 +14,6 @@
 #include <streambuf>
 #include <string>
 
-// The UTF-8 form of wide text (UTF-16 where wchar_t has 16 bits, UTF-32
-// where it has 32).
-std::string EncodeUtf8(const wchar_t* text, std::size_t length);
-// The same, appended to out.
-void EncodeUtf8(const wchar_t* text, std::size_t length, std::string& out);
-
 // What a console is given for wide text: well-formed UTF-16, with U+FFFD for
 // what names no character, and every line feed written as CR LF, the line
 // ending the runtime's text mode gives the narrow lines.

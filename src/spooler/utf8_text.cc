@@ -1,8 +1,6 @@
 // A UTF-8 decoder that never fails: what is not a character becomes U+FFFD.
 #include "spooler/utf8_text.h"
 
-#include "report/wide_output.h"
-
 namespace {
 
 // Each wchar_t holds a whole character; UTF-16 pairs are not made here.
@@ -86,6 +84,5 @@ void WideFromUtf8(std::string_view text, std::wstring& wide) {
 }
 
 std::string Utf8FromWide(std::wstring_view wide) {
-  // The report's encoder: the records' text goes back the way it is written.
   return EncodeUtf8(wide.data(), wide.size());
 }

@@ -1,8 +1,10 @@
-// Text from a server or the network, which is UTF-8, as the wide text the
-// records carry.
+// UTF-8 and wide text: text from a server or the network, which is UTF-8,
+// as the wide text the records carry; and wide text as the UTF-8 the report
+// writes.
 #ifndef QUELVARO_SPOOLER_UTF8_TEXT_H
 #define QUELVARO_SPOOLER_UTF8_TEXT_H
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -20,5 +22,17 @@ void WideFromUtf8(std::string_view text, std::wstring& wide);
 
 // Wide text made by WideFromUtf8 back as UTF-8.
 std::string Utf8FromWide(std::wstring_view wide);
+
+// The UTF-8 form of wide text (UTF-16 where wchar_t has 16 bits, UTF-32
+// where it has 32); a code unit that names no character (a lone surrogate,
+// a value above U+10FFFF) becomes U+FFFD.
+std::string EncodeUtf8(const wchar_t* text, std::size_t length);
+// The same, appended to out.
+void EncodeUtf8(const wchar_t* text, std::size_t length, std::string& out);
+
+// The character at text[i], reading a surrogate pair as one and moving i
+// onto its second half; U+FFFD for a code unit that names no character.
+char32_t NextWideCharacter(const wchar_t* text, std::size_t length,
+                           std::size_t& i);
 
 #endif  // QUELVARO_SPOOLER_UTF8_TEXT_H
