@@ -57,6 +57,20 @@ void Announce(FakeAvahi& avahi, std::size_t browser) {
   avahi.announced.push_back(type);
 }
 
+// Whether the service a resolution asks for is held.
+bool IsHeld(const FakeAvahi& avahi, DBusMessage* call) {
+  const char* name = nullptr;
+  const char* type = nullptr;
+  dbus_int32_t number = 0;
+  dbus_message_get_args(call, nullptr, DBUS_TYPE_INT32, &number, DBUS_TYPE_INT32,
+                        &number, DBUS_TYPE_STRING, &name, DBUS_TYPE_STRING,
+                        &type, DBUS_TYPE_INVALID);
+  for (const FakeService& service : avahi.services) {
+    if (service.held && service.name == name && service.type == type) return true;
+  }
+  return false;
+}
+
 void Resolve(FakeAvahi& avahi, DBusMessage* call) {
   dbus_int32_t interface = 0;
   dbus_int32_t protocol = 0;
@@ -134,7 +148,11 @@ void Answer(FakeAvahi& avahi, DBusMessage* call) {
     Send(avahi, reply);
     Announce(avahi, avahi.browsers.size() - 1);
   } else if (dbus_message_has_member(call, "ResolveService")) {
-    Resolve(avahi, call);
+    if (IsHeld(avahi, call)) {
+      avahi.held_calls.push_back(dbus_message_ref(call));
+    } else {
+      Resolve(avahi, call);
+    }
   }
 }
 
@@ -166,6 +184,16 @@ void ServeFakeAvahi(FakeAvahi& avahi) {
     }
     dbus_message_unref(message);
   }
+  std::vector<DBusMessage*> still_held;
+  for (DBusMessage* call : avahi.held_calls) {
+    if (IsHeld(avahi, call)) {
+      still_held.push_back(call);
+      continue;
+    }
+    Resolve(avahi, call);
+    dbus_message_unref(call);
+  }
+  avahi.held_calls = std::move(still_held);
   if (avahi.all_for_now) {
     for (std::size_t b = avahi.said_all_for_now.size(); b < avahi.browsers.size(); ++b) {
       Signal(avahi, b, "AllForNow");
@@ -178,6 +206,8 @@ void ServeFakeAvahi(FakeAvahi& avahi) {
 }
 
 void StopFakeAvahi(FakeAvahi& avahi) {
+  for (DBusMessage* call : avahi.held_calls) dbus_message_unref(call);
+  avahi.held_calls.clear();
   if (avahi.client != nullptr) {
     dbus_connection_close(avahi.client);
     dbus_connection_unref(avahi.client);

@@ -19,6 +19,8 @@ struct FakeService {
   int port = 631;
   std::vector<std::string> txt;  // in the order they go over D-Bus
   bool resolvable = true;        // false: ResolveService fails
+  bool held = false;             // its resolution is answered only once
+                                 // this is cleared
 };
 
 struct FakeAvahi {
@@ -33,6 +35,7 @@ struct FakeAvahi {
   std::vector<std::string> announced;  // types whose items were sent
   std::vector<std::string> resolved;   // "type name", in the order asked
   std::vector<std::string> said_all_for_now;
+  std::vector<DBusMessage*> held_calls;  // resolutions not answered yet
 };
 
 // Listens; false when it cannot.
@@ -40,7 +43,8 @@ bool StartFakeAvahi(FakeAvahi& avahi);
 
 // Takes the client's connection when it comes, reads what it sent and
 // answers: each browser's items at once, and AllForNow after them unless
-// held back (then once all_for_now is set).
+// held back (then once all_for_now is set); a resolution as it is asked,
+// unless its service is held (then once it is no longer).
 void ServeFakeAvahi(FakeAvahi& avahi);
 
 void StopFakeAvahi(FakeAvahi& avahi);

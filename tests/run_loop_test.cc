@@ -4,103 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <functional>
 #include <set>
 
-#include "fake_avahi.h"
-#include "scripted_servers.h"
-#include "spooler/ascii_case.h"
+#include "run_loop_harness.h"
 #include "spooler/dnssd/network_printers.h"
-#include "spooler/run/run_loop.h"
 
 namespace {
 
 using std::chrono::milliseconds;
-
-const RunBudget kPlenty = {4096, kMostRunAnswerBytes};
-
-// Under Valgrind (tests/memcheck.sh says so) everything takes some thirty
-// times as long: fewer hosts, and longer to wait.
-bool UnderValgrind() { return std::getenv("QUELVARO_UNDER_VALGRIND") != nullptr; }
-
-// A CUPS server whose remote queues print to the printers (Start), and the
-// printers; the CUPS server is hosts[0].
-std::vector<ScriptedHost> Network(std::size_t printers, HostKind kind,
-                                  milliseconds delay) {
-  std::vector<ScriptedHost> hosts(printers + 1);
-  for (std::size_t i = 1; i <= printers; ++i) {
-    hosts[i].kind = kind;
-    hosts[i].name = "Drucker-" + std::to_string(i);
-    hosts[i].delay = delay;
-  }
-  return hosts;
-}
-
-// Starts the hosts, then gives the CUPS server the printers' URIs.
-void Start(ScriptedServers& servers) {
-  ASSERT_TRUE(StartScriptedServers(servers));
-  for (std::size_t i = 1; i < servers.hosts.size(); ++i) {
-    servers.hosts[0].queues.push_back(HostUri(servers.hosts[i]));
-  }
-}
-
-RunSettings Settings(const ScriptedServers& servers, RunBudget budget,
-                     const std::string& bus = "unix:abstract=quelvaro-no-bus") {
-  RunSettings settings;
-  settings.cups = {"127.0.0.1", servers.hosts[0].port, false, false};
-  settings.user = "tester";
-  settings.own_name = L"\\\\localhost";
-  settings.bus_address = bus;
-  settings.budget = budget;
-  return settings;
-}
-
-// Turns the loop on the real clock until it is over, `most` at most, or
-// `each` (asked after every turn) says no more; a turn at least every 20 ms,
-// with the fake Avahi (if any) served between turns.
-void TurnUntilOver(RunLoop& loop, RunHandoff& handoff, FakeAvahi* avahi,
-                   const std::function<bool()>& each = [] { return true; },
-                   milliseconds most = milliseconds(20000)) {
-  const Deadline end = Now() + (UnderValgrind() ? 10 * most : most);
-  while (!IsRunLoopOver(loop, Now()) && Now() < end) {
-    PollSet set = WantedPolls(loop, Now());
-    EXPECT_LE(set.wake, loop.run_end);
-    WakeBy(set, Now() + milliseconds(avahi != nullptr ? 2 : 20));
-    WaitForPolls(set);
-    ContinueRunLoop(loop, set, handoff, Now());
-    if (avahi != nullptr) ServeFakeAvahi(*avahi);
-    if (!each()) return;
-  }
-}
-
-const PrinterList* Answer(RunHandoff& handoff, const std::wstring& name) {
-  const auto found = handoff.answers.find(AsciiLower(name));
-  return found == handoff.answers.end() ? nullptr : found->second.get();
-}
-
-// Whether the server answered with exactly its own printer.
-bool Expanded(RunHandoff& handoff, const ScriptedHost& host) {
-  const PrinterList* printers = Answer(handoff, HostServerName(host));
-  return printers != nullptr && printers->printers.size() == 1 &&
-         printers->printers[0].level1.pName ==
-             std::wstring(host.name.begin(), host.name.end());
-}
-
-std::size_t CountExpanded(RunHandoff& handoff, const ScriptedServers& servers) {
-  std::size_t expanded = 0;
-  for (std::size_t i = 1; i < servers.hosts.size(); ++i) {
-    if (Expanded(handoff, servers.hosts[i])) ++expanded;
-  }
-  return expanded;
-}
-
-// How many of the printer hosts a test may have: each takes a listening
-// socket, its end and the loop's end of a connection.
-std::size_t AtMostHosts(std::size_t wanted) {
-  if (UnderValgrind()) wanted /= 10;
-  return std::min(wanted, (RaiseOpenFileLimit() - 100) / 3);
-}
 
 TEST(RunLoop, EveryServerIsAskedOverOneConnectionAndHandedOver) {
   ScriptedServers servers;
@@ -163,7 +74,7 @@ TEST(RunLoop, ServersWaitForDescriptorsAndTakeThemWhenOthersGiveThemBack) {
   StartRunLoop(loop, Settings(servers, {8, kMostRunAnswerBytes}), Now());
   std::size_t most_asked = 0;
   TurnUntilOver(loop, handoff, nullptr, [&] {
-    most_asked = std::max(most_asked, loop.asking.size());
+    most_asked = std::max(most_asked, loop.registry.at_stage[kServerAsking]);
     return true;
   });
   EXPECT_EQ(CountExpanded(handoff, servers), 100u);
@@ -194,7 +105,7 @@ TEST(RunLoop, AnswersUnderWayHoldTheCapAtMostAndTheFloodIsGivenUp) {
   std::size_t most_asked = 0;
   TurnUntilOver(loop, handoff, nullptr, [&] {
     if (loop.pool.held_bytes > budget.answer_bytes) ++over_cap;
-    most_asked = std::max(most_asked, loop.asking.size());
+    most_asked = std::max(most_asked, loop.registry.at_stage[kServerAsking]);
     return true;
   });
   EXPECT_EQ(over_cap, 0u);
@@ -214,16 +125,6 @@ TEST(RunLoop, AnswersUnderWayHoldTheCapAtMostAndTheFloodIsGivenUp) {
   EXPECT_EQ(loop.pool.held_bytes, 0u);
   EndRunLoop(loop, handoff);
   StopScriptedServers(servers);
-}
-
-FakeService Service(const std::string& name, const std::string& type) {
-  FakeService service;
-  service.name = name;
-  service.type = type;
-  service.host = "host.local";
-  service.address = "192.0.2.7";
-  service.txt = {"rp=ipp/print"};
-  return service;
 }
 
 TEST(Discovery, EveryInstanceIsListedAndEachTypeIsResolvedInTurn) {

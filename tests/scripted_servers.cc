@@ -145,6 +145,13 @@ void Serve(ScriptedServers* servers) {
           continue;
         }
         connection.in.append(buffer, static_cast<std::size_t>(got));
+        if (connection.in[0] == '\x16') {
+          // A TLS record: as a server without credentials does, it ends
+          // the connection.
+          ++servers->tls_refused;
+          Close(*servers, connection);
+          continue;
+        }
         for (int operation; (operation = TakeRequest(connection.in)) >= 0;) {
           Answer(*servers, connection, operation);
         }

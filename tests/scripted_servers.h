@@ -38,6 +38,9 @@ struct ScriptedServers {
   std::atomic<int> open{0};          // open now
   std::atomic<int> most_open{0};     // at once
   std::atomic<int> requests{0};      // whole requests read
+  std::atomic<int> tls_refused{0};   // connections that began with a TLS
+                                     // handshake, closed at once (no host
+                                     // here speaks TLS)
 };
 
 // Listens for every host on 127.0.0.1 (a port each) and starts serving them

@@ -152,6 +152,17 @@ LPWSTR KeepDescription(TextPool& pool, LPCWSTR name, LPCWSTR driver,
   return KeepText(pool, text);
 }
 
+void AddPrinterRecord(PrinterList& list, const PRINTER_INFO_2& info,
+                      LPWSTR comment, LPCWSTR place) {
+  PRINTER_INFO_1 level1 = {};
+  level1.Flags = PRINTER_ENUM_ICON8;
+  level1.pName = info.pPrinterName;
+  level1.pComment = comment;
+  level1.pDescription =
+      KeepDescription(list.text, info.pPrinterName, info.pDriverName, place);
+  list.printers.push_back({level1, info});
+}
+
 bool IsRecordLevel(DWORD level) { return PrinterInfoSize(level) != 0; }
 
 DWORD LayOutPrinters(DWORD level, const std::vector<const PrinterRecord*>& printers,

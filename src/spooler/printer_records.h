@@ -38,6 +38,15 @@ LPWSTR KeepText(TextPool& pool, std::wstring_view text);
 LPWSTR KeepDescription(TextPool& pool, LPCWSTR name, LPCWSTR driver,
                        LPCWSTR location);
 
+// Adds a printer to the list: its level-2 record as given, and the level-1
+// record made from it as the platform makes one for a printer: the printer
+// icon, pName the printer's name, pComment `comment` (what the source calls
+// its comment), and pDescription "name,driver,place", kept in the list's
+// pool, where place is where the source says the printer is (its
+// pLocation; an SMB share's comment, a share having no location).
+void AddPrinterRecord(PrinterList& list, const PRINTER_INFO_2& info,
+                      LPWSTR comment, LPCWSTR place);
+
 // Whether the level has a record type here: 1, 2, 4 or 5.
 bool IsRecordLevel(DWORD level);
 

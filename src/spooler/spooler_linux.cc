@@ -20,7 +20,7 @@
 //                                      refuses them), and no question asked
 //
 // Every source is asked once per run, in the background from the first call
-// that needs any of them (network_run.h), and its answer is kept for the
+// that needs any of them (run/run_thread.h), and its answer is kept for the
 // run: a filling call finds exactly what its sizing call measured, and every
 // scope and level shows the same printers. A call waits only for the source
 // it needs (run_handoff.h). A block too small for the answer is left alone.
@@ -55,7 +55,8 @@ BOOL Answer(DWORD needed, DWORD returned) {
 BOOL ListQueues(DWORD flags, DWORD level, LPBYTE buffer, DWORD cbBuf,
                 DWORD& needed, DWORD& returned) {
   if (!IsRecordLevel(level)) return FALSE;
-  const std::optional<PrinterList>& queues = WaitForQueueView(StartNetworkRunOnce());
+  const std::optional<PrinterList>& queues =
+      WaitForQueueView(ForkSmbStarterAndStartRunThreadOnce());
   if (!queues) return TRUE;
   std::vector<const PrinterRecord*> selected;
   for (const PrinterRecord& queue : queues->printers) {
@@ -69,7 +70,8 @@ BOOL ListQueues(DWORD flags, DWORD level, LPBYTE buffer, DWORD cbBuf,
 BOOL ListNetwork(DWORD flags, DWORD level, LPBYTE buffer, DWORD cbBuf,
                  DWORD& needed, DWORD& returned) {
   if (level != 1) return FALSE;
-  static const PrinterList printers = NetworkPrinters(WaitForDiscovery(StartNetworkRunOnce()));
+  static const PrinterList printers =
+      NetworkPrinters(WaitForDiscovery(ForkSmbStarterAndStartRunThreadOnce()));
   std::vector<const PrinterRecord*> selected;
   for (const PrinterRecord& printer : printers.printers) {
     if ((flags & PRINTER_ENUM_SHARED) == 0 || IsSharedPrinter(printer)) {
@@ -101,7 +103,8 @@ PrinterList ServerRecords(const std::vector<KnownServer>& servers) {
 BOOL ListServers(DWORD level, LPBYTE buffer, DWORD cbBuf, DWORD& needed,
                  DWORD& returned) {
   if (level != 1) return FALSE;
-  static const PrinterList servers = ServerRecords(WaitForKnownServers(StartNetworkRunOnce()));
+  static const PrinterList servers =
+      ServerRecords(WaitForKnownServers(ForkSmbStarterAndStartRunThreadOnce()));
   needed = LayOutPrinters(level, AllPrinters(servers), std::wstring(), buffer,
                           cbBuf, returned);
   return Answer(needed, returned);
@@ -118,11 +121,13 @@ BOOL ListServerPrinters(LPCWSTR name, DWORD level, LPBYTE buffer, DWORD cbBuf,
   const std::wstring asked = name;
   const PrinterList* printers = nullptr;
   if (IsSameServerName(name, CupsServerName())) {
-    const std::optional<PrinterList>& queues = WaitForQueueView(StartNetworkRunOnce());
+    const std::optional<PrinterList>& queues =
+        WaitForQueueView(ForkSmbStarterAndStartRunThreadOnce());
     if (!queues) return TRUE;
     printers = &*queues;
   } else {
-    printers = WaitForServerPrinters(StartNetworkRunOnce(), asked);
+    printers =
+        WaitForServerPrinters(ForkSmbStarterAndStartRunThreadOnce(), asked);
     if (printers == nullptr) return FALSE;
   }
   // The platform names a server's printers from the name it was asked by.

@@ -109,14 +109,7 @@ PrinterList NetworkPrinters(const std::vector<DnssdService>& services) {
     info.pPortName = KeepText(pool, text);
     info.Attributes = PRINTER_ATTRIBUTE_NETWORK;
     if (IsSharedQueue(service)) info.Attributes |= PRINTER_ATTRIBUTE_SHARED;
-
-    PRINTER_INFO_1 level1 = {};
-    level1.Flags = PRINTER_ENUM_ICON8;
-    level1.pName = info.pPrinterName;
-    level1.pComment = info.pPortName;
-    level1.pDescription = KeepDescription(pool, info.pPrinterName,
-                                          info.pDriverName, info.pLocation);
-    list.printers.push_back({level1, info});
+    AddPrinterRecord(list, info, info.pPortName, info.pLocation);
   }
   return list;
 }

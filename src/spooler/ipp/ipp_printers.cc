@@ -80,13 +80,7 @@ void AddPrinter(const IppValues& values, PrinterList& list,
   const long long jobs = IppInteger(values[kJobs]).value_or(0);
   info.cJobs = jobs > 0 ? static_cast<DWORD>(jobs) : 0;
 
-  PRINTER_INFO_1 level1 = {};
-  level1.Flags = PRINTER_ENUM_ICON8;
-  level1.pName = info.pPrinterName;
-  level1.pComment = info.pComment;
-  level1.pDescription = KeepDescription(pool, info.pPrinterName,
-                                        info.pDriverName, info.pLocation);
-  list.printers.push_back({level1, info});
+  AddPrinterRecord(list, info, info.pComment, info.pLocation);
 }
 
 }  // namespace

@@ -26,7 +26,7 @@ void Signal(const AddressLookups& lookups) {
 
 // Takes questions until none is left.
 void AnswerQuestions(SharedLookups lookups) {
-  std::unique_lock<std::mutex> held(lookups->lock);
+  std::unique_lock<std::mutex> held(lookups->lock.mutex);
   while (!lookups->questions.empty()) {
     const AddressQuestion question = std::move(lookups->questions.front());
     lookups->questions.pop_front();
@@ -52,7 +52,7 @@ int LookupDescriptor(const SharedLookups& lookups) { return lookups->ready; }
 
 void AskAddresses(const SharedLookups& lookups, std::size_t asker,
                   const std::string& host, int port) {
-  std::lock_guard<std::mutex> held(lookups->lock);
+  std::lock_guard<std::mutex> held(lookups->lock.mutex);
   if (lookups->ready < 0) {
     lookups->answers.push_back({asker, {}});
     return;
@@ -70,7 +70,7 @@ void AskAddresses(const SharedLookups& lookups, std::size_t asker,
 
 std::vector<AddressAnswer> TakeAddressAnswers(const SharedLookups& lookups) {
   std::vector<AddressAnswer> answers;
-  std::lock_guard<std::mutex> held(lookups->lock);
+  std::lock_guard<std::mutex> held(lookups->lock.mutex);
   if (lookups->ready >= 0) {
     std::uint64_t count = 0;
     if (read(lookups->ready, &count, sizeof count) < 0) count = 0;
@@ -80,6 +80,6 @@ std::vector<AddressAnswer> TakeAddressAnswers(const SharedLookups& lookups) {
 }
 
 void DropAddressQuestions(const SharedLookups& lookups) {
-  std::lock_guard<std::mutex> held(lookups->lock);
+  std::lock_guard<std::mutex> held(lookups->lock.mutex);
   lookups->questions.clear();
 }

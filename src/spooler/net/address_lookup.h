@@ -8,11 +8,11 @@
 #include <cstddef>
 #include <deque>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "spooler/net/connect_socket.h"
+#include "spooler/run_locks.h"
 
 // A lookup asked for, and then answered.
 struct AddressQuestion {
@@ -28,7 +28,7 @@ struct AddressAnswer {
 // The lookups of one loop. Shared with its threads, which end when no
 // question is left; the last owner closes the descriptor.
 struct AddressLookups {
-  std::mutex lock;
+  LookupsLock lock;                       // guards all of what follows
   std::deque<AddressQuestion> questions;  // not yet taken by a thread
   std::vector<AddressAnswer> answers;     // not yet taken by the loop
   std::size_t threads = 0;                // running (kMostLookupThreads)

@@ -86,6 +86,7 @@ void Handshake(HttpExchange& exchange) {
       exchange.tls_wants = TlsEvents(*exchange.tls);
       return;
     default:
+      exchange.tls_failed = true;
       Break(exchange);
       return;
   }
@@ -98,6 +99,7 @@ void Connected(HttpExchange& exchange) {
   }
   exchange.tls = StartTls(exchange.fd, exchange.request.host);
   if (!exchange.tls) {
+    exchange.tls_failed = true;
     Break(exchange);
     return;
   }
@@ -250,12 +252,38 @@ void BeginHttp(HttpExchange& exchange, HttpRequest request, Deadline deadline,
   exchange.deadline = deadline;
   exchange.reused = kept;
   exchange.upgraded = false;
+  exchange.tls_failed = false;
   ReleaseAnswer(exchange.answer);
   if (kept) {
     StartSending(exchange);
     return;
   }
   exchange.next_address = 0;
+  ConnectNext(exchange, now);
+}
+
+void BeginHttpLookup(HttpExchange& exchange, HttpRequest request,
+                     Deadline deadline) {
+  CloseHttp(exchange);
+  exchange.request = std::move(request);
+  exchange.deadline = deadline;
+  exchange.reused = false;
+  exchange.upgraded = false;
+  exchange.tls_failed = false;
+  ReleaseAnswer(exchange.answer);
+  exchange.addresses.clear();
+  exchange.stage = kHttpLookingUp;
+}
+
+void GiveHttpAddresses(HttpExchange& exchange,
+                       std::vector<SocketAddress> addresses, Deadline now) {
+  if (exchange.stage != kHttpLookingUp) return;
+  exchange.addresses = std::move(addresses);
+  exchange.next_address = 0;
+  if (now >= exchange.deadline) {
+    exchange.stage = kHttpBroken;
+    return;
+  }
   ConnectNext(exchange, now);
 }
 

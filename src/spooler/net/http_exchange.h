@@ -25,6 +25,7 @@ struct HttpRequest {
 
 enum HttpStage {
   kHttpIdle,        // nothing asked yet
+  kHttpLookingUp,   // waits for the host's addresses (GiveHttpAddresses)
   kHttpConnecting,  // a connect to one of the addresses is under way
   kHttpHandshaking, // the TLS handshake is under way
   kHttpSending,
@@ -48,6 +49,9 @@ struct HttpExchange {
   TlsConnection tls{nullptr, &EndTls};  // the connection's TLS, if any
   short tls_wants = 0;                 // what the TLS session waits for
   bool upgraded = false;               // sent again over TLS when asked
+  bool tls_failed = false;             // broken because TLS could not be
+                                       // had there: no library, or a
+                                       // handshake the server ended
 };
 
 // Starts request on the exchange at now, to be answered by the deadline:
@@ -62,6 +66,15 @@ struct HttpExchange {
 // more over TLS on a new connection to the same port, by the same deadline.
 void BeginHttp(HttpExchange& exchange, HttpRequest request, Deadline deadline,
                Deadline now);
+
+// The same for a host whose addresses are still to be looked up: the
+// exchange waits for them, by the deadline.
+void BeginHttpLookup(HttpExchange& exchange, HttpRequest request,
+                     Deadline deadline);
+
+// The addresses of a host an exchange waits for: it connects to them.
+void GiveHttpAddresses(HttpExchange& exchange,
+                       std::vector<SocketAddress> addresses, Deadline now);
 
 // What to poll the connection for (0 when nothing), and the time by which
 // ContinueHttp must be called whatever the connection does.

@@ -76,11 +76,11 @@ std::vector<std::string> ServerDeviceUris(const PrinterList& view) {
   return device_uris;
 }
 
-std::vector<KnownServer> ServersOf(const std::wstring& own_server,
+std::vector<KnownServer> ServersOf(const std::optional<std::wstring>& own_server,
                                    const std::vector<std::string>& device_uris,
                                    const std::vector<DnssdService>& discovered) {
   ServerList list;
-  if (!own_server.empty()) AddServer(list, own_server, "");
+  if (own_server) AddServer(list, *own_server, "");
   for (const std::string& uri : device_uris) {
     if (std::optional<KnownServer> server = ServerOfDeviceUri(uri)) {
       AddServer(list, server->name, server->uris.front());

@@ -38,9 +38,9 @@ std::vector<std::string> ServerDeviceUris(const PrinterList& view);
 
 // The servers of a run, each once by name (a host reached by IPP and by SMB
 // under the same name is one server): own_server first (the machine's CUPS
-// server, when it answered; empty when not), then the server each of
+// server, when it answered; none when not), then the server each of
 // device_uris prints to, in order, then those the discovered services are.
-std::vector<KnownServer> ServersOf(const std::wstring& own_server,
+std::vector<KnownServer> ServersOf(const std::optional<std::wstring>& own_server,
                                    const std::vector<std::string>& device_uris,
                                    const std::vector<DnssdService>& discovered);
 

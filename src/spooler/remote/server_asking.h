@@ -15,18 +15,37 @@
 #include <vector>
 
 #include "spooler/net/http_exchange.h"
+#include "spooler/net/poll_set.h"
 #include "spooler/printer_records.h"
 #include "spooler/remote/known_servers.h"
-#include "spooler/net/poll_set.h"
-#include "spooler/smb/smb_share_message.h"
-#include "spooler/smb/smb_shares.h"
+#include "spooler/remote/share_listings.h"
 
-// Where the IPP side of an asking stands.
-enum IppAsking {
-  kIppNotAsked,     // not started, or the server has no IPP URI (yet)
+// Where the IPP side of an asking stands. MoveIpp is the one place it
+// changes.
+enum IppStage {
+  kIppNotAsked,     // not started, or no IPP URI to ask at (yet)
   kIppWhatItIs,     // CUPS-Get-Printers, once for the host
-  kIppEachPrinter,  // Get-Printer-Attributes at server.uris[next_uri - 1]
-  kIppOver,
+  kIppEachPrinter,  // Get-Printer-Attributes at one of its printer URIs
+  kIppOver,         // nothing under way; a URI learnt later may ask more
+};
+
+// What the host is, as far as its answers to CUPS-Get-Printers tell.
+enum HostAnswer {
+  kHostNotYet,      // not answered: not asked yet, or asked where it could
+                    // not be (over TLS that failed), so that a URI learnt
+                    // later asks it again
+  kHostSilent,      // no answer at all: never asked again
+  kHostNoIpp,       // an HTTP answer, but no IPP message
+  kHostPrinter,     // an IPP answer without queues: a printer, asked at
+                    // each of its printer URIs
+  kHostCupsServer,  // an IPP answer with queues: those are all it has
+};
+
+// What the host's TLS is to its plain requests.
+enum HostTls {
+  kTlsAsWritten,    // plain URIs in plain HTTP, ipps and https over TLS
+  kTlsAlways,       // it asked for TLS (426): every request over TLS
+  kTlsUnusable,     // a handshake failed (or no TLS here): plain URIs only
 };
 
 // The machine's CUPS server, as the client configuration names it.
@@ -37,46 +56,49 @@ struct CupsHost {
   bool may_upgrade = true;   // sent again over TLS when the server asks
 };
 
-// One SMB listing of the server's.
-struct ShareListing {
-  std::string host;      // as written in its smb:// URI
-  SmbListing listing;
-  bool over = false;
-  PrinterList shares;    // what it found, as printers
+// The printers one IPP request found, and the URI it was sent to.
+struct UriPrinters {
+  std::string uri;
+  PrinterList printers;
 };
 
 struct ServerAsking {
   KnownServer server;            // the name, and the URIs known so far
+  // The URIs in the order the run lists them: the answers are handed over
+  // in this order, whatever order they came in.
+  std::vector<std::string> order;
   std::optional<CupsHost> cups;  // set for the machine's own CUPS server
   std::string user;              // requesting-user-name
   SmbStarter smb_starter;        // starts the SMB listings' children
   bool started = false;
   Deadline deadline = {};        // the asking's own bound
-  IppAsking ipp = kIppNotAsked;
-  std::size_t next_uri = 0;      // the next of server.uris to look at
-  bool answered = false;         // the host answered CUPS-Get-Printers
-  bool ipp_answered = false;     // ... with an IPP message
-  bool cups_server = false;      // ... with queues
+  IppStage ipp = kIppNotAsked;
+  HostAnswer host = kHostNotYet;
+  HostTls host_tls = kTlsAsWritten;
+  std::string printer_uri;       // the URI of the request under way
   HttpExchange http;             // the request under way, its connection
   std::string http_host;         // the host and port the connection is to
   int http_port = 0;
-  bool host_asked_for_tls = false;  // its plain requests go over TLS
-  bool wants_addresses = false;  // the request waits for a lookup of
-  HttpRequest waiting;           // http_host
-  bool lookup_asked = false;     // (the loop has asked for it)
-  PrinterList printers;          // the IPP printers, as they come
+  bool lookup_asked = false;     // the loop has asked for the addresses
+                                 // the exchange waits for
+  std::vector<UriPrinters> answers;  // the IPP answers, as they come
   std::vector<ShareListing> smb;
 };
 
 // Starts asking the server at now (the IPP exchange, a child for each SMB
-// server), bounded by kServerBound from now and by run_end.
+// server), bounded by kServerBound from now and by run_end. Nothing is
+// started once run_end has come.
 void StartAsking(ServerAsking& asking, Deadline run_end, Deadline now);
 
 // A URI of the server's learnt later. An asking already over asks again
 // when the URI calls for it: another printer of a host that is no CUPS
-// server, another SMB server name.
+// server, a plain URI of a host whose TLS failed, another SMB server name.
 void AddAskingUri(ServerAsking& asking, const std::string& uri,
                   Deadline run_end, Deadline now);
+
+// Whether the asking's exchange waits for the addresses of http_host, which
+// the loop has not asked for yet.
+bool WantsAddresses(const ServerAsking& asking);
 
 // The addresses a lookup gave for the host the asking waits for.
 void GiveAddresses(ServerAsking& asking, std::vector<SocketAddress> addresses,
@@ -91,6 +113,10 @@ void ContinueAsking(ServerAsking& asking, const PollSet& set, Deadline now,
 // Whether the asking is over: the IPP side and every SMB listing.
 bool IsAskingOver(const ServerAsking& asking);
 
+// Whether the host answered CUPS-Get-Printers with an IPP message: for the
+// machine's own server, whether there is a view of its queues.
+bool HasIppAnswer(const ServerAsking& asking);
+
 // The descriptors the asking holds open at most while it runs.
 std::size_t AskingDescriptors(const ServerAsking& asking);
 
@@ -101,8 +127,9 @@ std::size_t AskingHeldBytes(const ServerAsking& asking);
 // before it.
 void AbandonAnswer(ServerAsking& asking);
 
-// The server's printers as the asking found them: the IPP ones, then the
-// SMB shares, listing by listing. Stops whatever still runs.
-PrinterList TakePrinters(ServerAsking& asking);
+// Stops whatever still runs (closes the connection, ends the listings) and
+// takes the server's printers: the IPP ones, then the SMB shares, each in
+// the order of the URIs they came from (`order`, then the rest as known).
+PrinterList StopAndTakePrinters(ServerAsking& asking);
 
 #endif  // QUELVARO_SPOOLER_REMOTE_SERVER_ASKING_H

@@ -1,4 +1,4 @@
-// Admission of servers, and the count of what they hold.
+// The count of what the servers hold, and room for the next.
 #include "spooler/run/asking_pool.h"
 
 #include <algorithm>
@@ -8,10 +8,6 @@ AskingPool NewAskingPool(const RunBudget& budget) {
   pool.descriptors_left = budget.descriptors;
   pool.answer_bytes = budget.answer_bytes;
   return pool;
-}
-
-void WaitTurn(AskingPool& pool, std::size_t server) {
-  pool.turns.push_back(server);
 }
 
 namespace {
@@ -31,27 +27,16 @@ void Count(AskingPool& pool, RunServer& server, std::size_t counted) {
 
 }  // namespace
 
-bool IsTurnDue(const AskingPool& pool, const ServerRegistry& registry) {
-  return !pool.turns.empty() &&
-         pool.descriptors_left >=
-             AskingDescriptors(registry.servers[pool.turns.front()].asking) &&
+bool HasRoomFor(const AskingPool& pool, const RunServer& server) {
+  return pool.descriptors_left >= AskingDescriptors(server.asking) &&
          Unheld(pool) >= kAnswerReserveBytes;
 }
 
-std::vector<std::size_t> AdmitServers(AskingPool& pool,
-                                      ServerRegistry& registry) {
-  std::vector<std::size_t> admitted;
-  while (IsTurnDue(pool, registry)) {
-    RunServer& server = registry.servers[pool.turns.front()];
-    const std::size_t needed = AskingDescriptors(server.asking);
-    pool.descriptors_left -= needed;
-    server.descriptors = needed;
-    Count(pool, server, kAnswerReserveBytes);
-    server.stage = kServerAsking;
-    admitted.push_back(pool.turns.front());
-    pool.turns.pop_front();
-  }
-  return admitted;
+void TakeServerShare(AskingPool& pool, RunServer& server) {
+  const std::size_t needed = AskingDescriptors(server.asking);
+  pool.descriptors_left -= needed;
+  server.descriptors = needed;
+  Count(pool, server, kAnswerReserveBytes);
 }
 
 void TakeMoreDescriptors(AskingPool& pool, RunServer& server) {
@@ -73,24 +58,22 @@ std::size_t AnswerRoom(const AskingPool& pool, const RunServer& server) {
                                                          server.counted_bytes));
 }
 
-void ReleaseServer(AskingPool& pool, RunServer& server) {
+void ReleaseServerShare(AskingPool& pool, RunServer& server) {
   server.held_bytes = 0;
   Count(pool, server, 0);
   pool.descriptors_left += server.descriptors;
   server.descriptors = 0;
-  server.stage = kServerOver;
 }
 
-void GiveUpLargestAnswers(AskingPool& pool, ServerRegistry& registry,
-                          const std::vector<std::size_t>& asking) {
+void GiveUpLargestAnswers(AskingPool& pool, ServerRegistry& registry) {
+  const std::size_t asking = registry.at_stage[kServerAsking];
   for (std::size_t given_up = 0;
-       pool.held_bytes > pool.answer_bytes && given_up < asking.size();
-       ++given_up) {
+       pool.held_bytes > pool.answer_bytes && given_up < asking; ++given_up) {
     RunServer* largest = nullptr;
-    for (std::size_t index : asking) {
-      RunServer& server = registry.servers[index];
+    for (RunServer& server : registry.servers) {
       // Only what holds more than its reserve counts for more than that.
-      if (server.held_bytes > kAnswerReserveBytes &&
+      if (server.stage == kServerAsking &&
+          server.held_bytes > kAnswerReserveBytes &&
           (largest == nullptr || server.held_bytes > largest->held_bytes)) {
         largest = &server;
       }

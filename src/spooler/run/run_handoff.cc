@@ -9,10 +9,10 @@ namespace {
 template <typename Give>
 void UnderLock(RunHandoff& handoff, Give give) {
   {
-    std::lock_guard<std::mutex> held(handoff.lock);
+    std::lock_guard<std::mutex> held(handoff.lock.mutex);
     give();
   }
-  handoff.changed.notify_all();
+  handoff.lock.changed.notify_all();
 }
 
 // Waits until ready() says so or the loop is over, give_up at the latest;
@@ -20,7 +20,7 @@ void UnderLock(RunHandoff& handoff, Give give) {
 template <typename Ready>
 bool WaitUntil(RunHandoff& handoff, std::unique_lock<std::mutex>& held,
                Ready ready) {
-  handoff.changed.wait_until(held, handoff.give_up,
+  handoff.lock.changed.wait_until(held, handoff.give_up,
                              [&] { return ready() || handoff.over; });
   return ready();
 }
@@ -29,7 +29,7 @@ bool WaitUntil(RunHandoff& handoff, std::unique_lock<std::mutex>& held,
 template <typename Part>
 const Part& WaitForPart(RunHandoff& handoff, const bool& given,
                         const Part& part, const Part& none) {
-  std::unique_lock<std::mutex> held(handoff.lock);
+  std::unique_lock<std::mutex> held(handoff.lock.mutex);
   return WaitUntil(handoff, held, [&] { return given; }) ? part : none;
 }
 
@@ -76,6 +76,15 @@ void EndHandoff(RunHandoff& handoff) {
   UnderLock(handoff, [&] { handoff.over = true; });
 }
 
+bool IsRunStopping(RunHandoff& handoff) {
+  std::lock_guard<std::mutex> held(handoff.lock.mutex);
+  return handoff.stopping;
+}
+
+void StopRun(RunHandoff& handoff) {
+  UnderLock(handoff, [&] { handoff.stopping = true; });
+}
+
 const std::optional<PrinterList>& WaitForQueueView(RunHandoff& handoff) {
   static const std::optional<PrinterList> none;
   return WaitForPart(handoff, handoff.view_given, handoff.view, none);
@@ -95,7 +104,7 @@ const PrinterList* WaitForServerPrinters(RunHandoff& handoff,
                                          const std::wstring& name) {
   WaitForKnownServers(handoff);
   const std::wstring key = AsciiLower(name);
-  std::unique_lock<std::mutex> held(handoff.lock);
+  std::unique_lock<std::mutex> held(handoff.lock.mutex);
   const auto known = handoff.server_keys.find(key);
   // The machine's own server has no URIs: the queue view answers for it.
   if (known == handoff.server_keys.end() || !known->second) return nullptr;

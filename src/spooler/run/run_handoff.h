@@ -1,14 +1,12 @@
 // What a run hands from its loop's thread to the report's, and the report's
-// waits for it: the only place where the two threads meet, and the only
-// code that locks. Each part is handed over once and never changed after,
-// so what a wait returns stays good for the rest of the process.
+// waits for it: the only place where the two threads meet (under the
+// HandoffLock, run_locks.h). Each part is handed over once and never changed
+// after, so what a wait returns stays good for the rest of the process.
 #ifndef QUELVARO_SPOOLER_RUN_RUN_HANDOFF_H
 #define QUELVARO_SPOOLER_RUN_RUN_HANDOFF_H
 
-#include <condition_variable>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,10 +15,10 @@
 #include "spooler/dnssd/dnssd_browse.h"
 #include "spooler/printer_records.h"
 #include "spooler/remote/known_servers.h"
+#include "spooler/run_locks.h"
 
 struct RunHandoff {
-  std::mutex lock;
-  std::condition_variable changed;
+  HandoffLock lock;       // guards all of what follows
   Deadline give_up = {};  // the run's bound and grace: no wait goes past it
   bool view_given = false;
   std::optional<PrinterList> view;
@@ -33,7 +31,8 @@ struct RunHandoff {
   std::map<std::wstring, bool> server_keys;
   // The servers' printers, by AsciiLower name.
   std::map<std::wstring, std::unique_ptr<PrinterList>> answers;
-  bool over = false;  // the loop has ended: nothing more comes
+  bool over = false;      // the loop has ended: nothing more comes
+  bool stopping = false;  // the report has asked the loop to end
 };
 
 // The loop's side: each hands one part over (the first time only) and wakes
@@ -44,8 +43,14 @@ void GiveKnownServers(RunHandoff& handoff, std::vector<KnownServer> servers);
 void GiveServerPrinters(RunHandoff& handoff, const std::wstring& name,
                         PrinterList printers);
 void EndHandoff(RunHandoff& handoff);
+// Whether the report has asked the loop to end (StopRun).
+bool IsRunStopping(RunHandoff& handoff);
 
-// The report's side: each blocks until its part is handed over, the loop is
+// The report's side: asks the loop to end at its next turn (the caller then
+// wakes it).
+void StopRun(RunHandoff& handoff);
+
+// The report's waits: each blocks until its part is handed over, the loop is
 // over, or give_up has passed; then returns the part, or none.
 //
 // The CUPS server's queues (printers and classes) in the server's order;

@@ -2,8 +2,10 @@
 #include "spooler/run/run_loop.h"
 
 #include <algorithm>
+#include <iterator>
 
-#include "spooler/ipp/ipp_printers.h"
+#include "spooler/ascii_case.h"
+#include "spooler/run/server_stage.h"
 #include "spooler/run_limits.h"
 
 namespace {
@@ -14,113 +16,113 @@ namespace {
 const char* const kBrowsedTypes[] = {"_ipp._tcp", "_ipps._tcp", "_printer._tcp",
                                      "_pdl-datastream._tcp", "_smb._tcp"};
 
-// The CUPS server is the registry's first.
-const std::size_t kCupsServer = 0;
-
-void AskLookupIfWanted(RunLoop& loop, std::size_t index) {
-  ServerAsking& asking = loop.registry.servers[index].asking;
-  if (!asking.wants_addresses || asking.lookup_asked) return;
-  asking.lookup_asked = true;
-  AskAddresses(loop.lookups, index, asking.waiting.host, asking.waiting.port);
+void Move(RunLoop& loop, std::size_t index, RunServerStage to) {
+  MoveServer(loop.registry, loop.pool, index, to);
 }
 
-void GiveServer(RunLoop& loop, RunHandoff& handoff, std::size_t index) {
-  RunServer& server = loop.registry.servers[index];
-  server.stage = kServerGiven;
-  GiveServerPrinters(handoff, server.asking.server.name,
-                     TakePrinters(server.asking));
-}
+// The machine's CUPS server: the one asked where the client configuration
+// says (StartRunLoop registers it first).
+bool IsOwnServer(const RunServer& server) { return server.asking.cups.has_value(); }
 
-void EnsureAsked(RunLoop& loop, const std::wstring& name, const std::string& uri,
-                 Deadline now);
-
-// A server whose asking is over: what it held goes back to the pool, and
-// its answer to the report once no URI can come for it any more. The CUPS
-// server's is the queue view, and the servers its queues print to are
-// asked at once.
-void FinishServer(RunLoop& loop, RunHandoff& handoff, std::size_t index,
-                  Deadline now) {
-  RunServer& server = loop.registry.servers[index];
-  ReleaseServer(loop.pool, server);
-  if (index != kCupsServer) {
-    if (loop.servers_known) {
-      GiveServer(loop, handoff, index);
-    } else {
-      loop.to_give.push_back(index);
-    }
-    return;
+// The run's servers as they stand: the CUPS server's name where it answered.
+std::vector<KnownServer> RunServers(const RunLoop& loop) {
+  std::optional<std::wstring> own;
+  if (HasIppAnswer(loop.registry.servers.front().asking)) {
+    own = loop.settings.own_name;
   }
-  loop.queues_in = true;
-  server.stage = kServerGiven;
+  return ServersOf(own, loop.device_uris, loop.discovered);
+}
+
+// The server's printers are the report's: it stops, whatever it was at.
+void GiveServer(RunLoop& loop, RunHandoff& handoff, std::size_t index) {
+  Move(loop, index, kServerGiven);
+  ServerAsking& asking = loop.registry.servers[index].asking;
+  GiveServerPrinters(handoff, asking.server.name, StopAndTakePrinters(asking));
+}
+
+// The CUPS server's answer is the queue view (none when no IPP answer came).
+void GiveOwnServer(RunLoop& loop, RunHandoff& handoff) {
+  Move(loop, 0, kServerGiven);
+  ServerAsking& asking = loop.registry.servers.front().asking;
   std::optional<PrinterList> view;
-  if (server.asking.ipp_answered) view = TakePrinters(server.asking);
+  PrinterList printers = StopAndTakePrinters(asking);
+  if (HasIppAnswer(asking)) view = std::move(printers);
   if (view) loop.device_uris = ServerDeviceUris(*view);
   GiveQueueView(handoff, std::move(view));
-  for (const std::string& uri : loop.device_uris) {
-    if (std::optional<KnownServer> named = ServerOfDeviceUri(uri)) {
-      EnsureAsked(loop, named->name, named->uris.front(), now);
-    }
-  }
 }
 
-// The server of that name is asked (by uri too): a new one waits its turn;
-// one under way or over takes the URI, and asks again when it calls for it.
-void EnsureAsked(RunLoop& loop, const std::wstring& name, const std::string& uri,
-                 Deadline now) {
+// The server of that name, registered (waiting its turn) when new, knows
+// the URI: one being asked asks by it as it calls for, one over is asked
+// again when it does.
+void RegisterServerUri(RunLoop& loop, const std::wstring& name,
+                       const std::string& uri, Deadline now) {
   const RegisteredServer registered = RegisterServer(loop.registry, name);
   RunServer& server = loop.registry.servers[registered.index];
   if (registered.added) {
     server.asking.user = loop.settings.user;
     server.asking.smb_starter = loop.settings.smb_starter;
-    WaitTurn(loop.pool, registered.index);
   }
-  if (server.stage == kServerWaiting || server.stage == kServerGiven) {
-    std::vector<std::string>& uris = server.asking.server.uris;
-    if (std::find(uris.begin(), uris.end(), uri) == uris.end()) uris.push_back(uri);
-    return;
-  }
+  if (server.stage == kServerGiven) return;
   AddAskingUri(server.asking, uri, loop.run_end, now);
   if (server.stage == kServerOver && !IsAskingOver(server.asking)) {
-    // Over before the URI came, and asked again for it.
-    server.stage = kServerAsking;
-    loop.asking.push_back(registered.index);
-    loop.to_give.erase(
-        std::remove(loop.to_give.begin(), loop.to_give.end(), registered.index),
-        loop.to_give.end());
+    Move(loop, registered.index, kServerAsking);
+  } else if (server.stage == kServerAsking) {
+    TakeMoreDescriptors(loop.pool, server);
   }
-  TakeMoreDescriptors(loop.pool, server);
-  AskLookupIfWanted(loop, registered.index);
 }
 
-// The servers in the asking list whose asking is over are finished, and
-// leave the list. Finishing may make others known, not over.
-void SettleServers(RunLoop& loop, RunHandoff& handoff, Deadline now) {
-  std::vector<std::size_t> over;
-  std::vector<std::size_t> still;
-  for (std::size_t index : loop.asking) {
-    (IsAskingOver(loop.registry.servers[index].asking) ? over : still)
-        .push_back(index);
+// A server whose asking is over gives back what it held, and its printers
+// go to the report once no URI can come for it any more. The CUPS server's
+// are the queue view, and the servers its queues print to are registered
+// at once.
+void FinishServer(RunLoop& loop, RunHandoff& handoff, std::size_t index,
+                  Deadline now) {
+  if (!IsOwnServer(loop.registry.servers[index])) {
+    Move(loop, index, kServerOver);
+    if (loop.servers_known) GiveServer(loop, handoff, index);
+    return;
   }
-  loop.asking = std::move(still);
-  for (std::size_t index : over) FinishServer(loop, handoff, index, now);
+  loop.queues_in = true;
+  GiveOwnServer(loop, handoff);
+  for (const std::string& uri : loop.device_uris) {
+    if (std::optional<KnownServer> named = ServerOfDeviceUri(uri)) {
+      RegisterServerUri(loop, named->name, named->uris.front(), now);
+    }
+  }
 }
 
-void TakeLookups(RunLoop& loop, Deadline now) {
+// Phase: the servers being asked whose asking is over are finished.
+// Finishing registers more servers (waiting) and may ask one over again;
+// those come after the ones looked at here.
+void FinishAskingsOver(RunLoop& loop, RunHandoff& handoff, Deadline now) {
+  const std::size_t known = loop.registry.servers.size();
+  for (std::size_t index = 0; index < known; ++index) {
+    const RunServer& server = loop.registry.servers[index];
+    if (server.stage == kServerAsking && IsAskingOver(server.asking)) {
+      FinishServer(loop, handoff, index, now);
+    }
+  }
+}
+
+// Phase: the addresses looked up go to the servers that wait for them.
+void TakeLookupAnswers(RunLoop& loop, Deadline now) {
   for (AddressAnswer& answer : TakeAddressAnswers(loop.lookups)) {
     if (answer.asker >= loop.registry.servers.size()) continue;
-    GiveAddresses(loop.registry.servers[answer.asker].asking,
-                  std::move(answer.addresses), now);
+    RunServer& server = loop.registry.servers[answer.asker];
+    if (server.stage != kServerAsking) continue;
+    GiveAddresses(server.asking, std::move(answer.addresses), now);
   }
 }
 
+// Phase: discovery moves on; a server a resolved service names is
+// registered at once; at its end, what it found goes to the report.
 void ContinueDiscovery(RunLoop& loop, RunHandoff& handoff, Deadline now) {
   if (loop.browse_over) return;
   std::vector<DnssdService> newly;
   ContinueBrowse(loop.browse, newly, now);
-  // A server a service names is asked as soon as it is resolved.
   for (const DnssdService& service : newly) {
     if (std::optional<KnownServer> named = ServerOfService(service)) {
-      EnsureAsked(loop, named->name, named->uris.front(), now);
+      RegisterServerUri(loop, named->name, named->uris.front(), now);
     }
   }
   if (!IsBrowseOver(loop.browse, now)) return;
@@ -129,61 +131,63 @@ void ContinueDiscovery(RunLoop& loop, RunHandoff& handoff, Deadline now) {
   GiveDiscovery(handoff, loop.discovered);
 }
 
-void ContinueServers(RunLoop& loop, const PollSet& set, Deadline now) {
-  for (std::size_t index : loop.asking) {
-    RunServer& server = loop.registry.servers[index];
+// Phase: every server being asked moves on after the wait.
+void ContinueAskings(RunLoop& loop, const PollSet& set, Deadline now) {
+  for (RunServer& server : loop.registry.servers) {
+    if (server.stage != kServerAsking) continue;
     ContinueAsking(server.asking, set, now, AnswerRoom(loop.pool, server));
     CountHeldBytes(loop.pool, server);
-    AskLookupIfWanted(loop, index);
   }
 }
 
-// Once the queues and discovery are in: the run's servers, in their order,
-// each asked by every URI it is known by; the answers of those already over
-// go to the report.
-void KnowServers(RunLoop& loop, RunHandoff& handoff, Deadline now) {
+// Phase: once the queues and discovery are in, the run's servers are
+// known: each registered by every URI it is known by (those not asked yet
+// are then asked), each server's answers put in the order the run lists
+// its URIs, the list handed to the report, and the answers of those over
+// already given.
+void HandOverKnownServers(RunLoop& loop, RunHandoff& handoff, Deadline now) {
   if (loop.servers_known || !loop.queues_in || !loop.browse_over) return;
-  const bool own = loop.registry.servers[kCupsServer].asking.ipp_answered;
-  std::vector<KnownServer> servers =
-      ServersOf(own ? loop.settings.own_name : std::wstring(), loop.device_uris,
-                loop.discovered);
+  std::vector<KnownServer> servers = RunServers(loop);
   for (const KnownServer& server : servers) {
     for (const std::string& uri : server.uris) {
-      EnsureAsked(loop, server.name, uri, now);
+      RegisterServerUri(loop, server.name, uri, now);
+    }
+    const auto found = loop.registry.by_name.find(AsciiLower(server.name));
+    if (found != loop.registry.by_name.end()) {
+      loop.registry.servers[found->second].asking.order = server.uris;
     }
   }
   loop.servers_known = true;
   GiveKnownServers(handoff, std::move(servers));
-  for (std::size_t index : loop.to_give) {
+  for (std::size_t index = 0; index < loop.registry.servers.size(); ++index) {
     if (loop.registry.servers[index].stage == kServerOver) {
       GiveServer(loop, handoff, index);
     }
   }
-  loop.to_give.clear();
 }
 
-// The servers whose turn has come are started; one that is over at once (no
+// Phase: the servers whose turn has come start; one over at once (no
 // connection could even begin) is finished, which gives its room to the
-// next. Each server is admitted once, so this ends.
+// next. Each server has its turn once, so this ends.
 void StartServersInTurn(RunLoop& loop, RunHandoff& handoff, Deadline now) {
-  for (;;) {
-    const std::vector<std::size_t> admitted =
-        AdmitServers(loop.pool, loop.registry);
-    if (admitted.empty()) return;
-    for (std::size_t index : admitted) {
-      StartAsking(loop.registry.servers[index].asking, loop.run_end, now);
-      AskLookupIfWanted(loop, index);
-      loop.asking.push_back(index);
-    }
-    SettleServers(loop, handoff, now);
+  while (IsTurnDue(loop.registry, loop.pool)) {
+    const std::size_t index = loop.registry.next_waiting;
+    Move(loop, index, kServerAsking);
+    ServerAsking& asking = loop.registry.servers[index].asking;
+    StartAsking(asking, loop.run_end, now);
+    if (IsAskingOver(asking)) FinishServer(loop, handoff, index, now);
   }
 }
 
-bool AreAllGiven(const RunLoop& loop) {
-  for (const RunServer& server : loop.registry.servers) {
-    if (server.stage != kServerGiven) return false;
+// Phase: the lookups the servers being asked wait for are asked for.
+void AskWantedLookups(RunLoop& loop) {
+  for (std::size_t index = 0; index < loop.registry.servers.size(); ++index) {
+    RunServer& server = loop.registry.servers[index];
+    if (server.stage != kServerAsking || !WantsAddresses(server.asking)) continue;
+    server.asking.lookup_asked = true;
+    AskAddresses(loop.lookups, index, server.asking.http.request.host,
+                 server.asking.http.request.port);
   }
-  return true;
 }
 
 }  // namespace
@@ -193,13 +197,11 @@ void StartRunLoop(RunLoop& loop, RunSettings settings, Deadline started) {
   loop.run_end = started + kRunBound;
   loop.lookups = StartAddressLookups();
   loop.pool = NewAskingPool(loop.settings.budget);
-  const RegisteredServer cups =
-      RegisterServer(loop.registry, loop.settings.own_name);
-  RunServer& server = loop.registry.servers[cups.index];
-  server.asking.cups = loop.settings.cups;
-  server.asking.user = loop.settings.user;
-  server.asking.smb_starter = loop.settings.smb_starter;
-  WaitTurn(loop.pool, cups.index);
+  RegisterServer(loop.registry, loop.settings.own_name);
+  ServerAsking& own = loop.registry.servers.front().asking;
+  own.cups = loop.settings.cups;
+  own.user = loop.settings.user;
+  own.smb_starter = loop.settings.smb_starter;
   StartBrowse(loop.browse, loop.settings.bus_address,
               std::vector<std::string>(std::begin(kBrowsedTypes),
                                        std::end(kBrowsedTypes)),
@@ -213,16 +215,16 @@ PollSet WantedPolls(const RunLoop& loop, Deadline now) {
     WantPoll(set, BrowseDescriptor(loop.browse), BrowseEvents(loop.browse));
     WakeBy(set, BrowseWakeTime(loop.browse));
   }
-  for (std::size_t index : loop.asking) {
-    AskingPolls(loop.registry.servers[index].asking, set, now);
+  for (const RunServer& server : loop.registry.servers) {
+    if (server.stage == kServerAsking) AskingPolls(server.asking, set, now);
   }
   // Whatever is ready to move on without the network moves on now: the
-  // servers waiting for their turn, the servers known once queues and
+  // servers whose turn has come, the servers known once queues and
   // discovery are in, a browse that has come to its end.
   const bool browse_ends = !loop.browse_over && IsBrowseOver(loop.browse, now);
   const bool servers_due =
       !loop.servers_known && loop.queues_in && loop.browse_over;
-  if (browse_ends || servers_due || IsTurnDue(loop.pool, loop.registry)) {
+  if (browse_ends || servers_due || IsTurnDue(loop.registry, loop.pool)) {
     WakeBy(set, now);
   }
   return set;
@@ -230,20 +232,22 @@ PollSet WantedPolls(const RunLoop& loop, Deadline now) {
 
 void ContinueRunLoop(RunLoop& loop, const PollSet& set, RunHandoff& handoff,
                      Deadline now) {
-  TakeLookups(loop, now);
+  if (now >= loop.run_end) return;
+  TakeLookupAnswers(loop, now);
   ContinueDiscovery(loop, handoff, now);
-  ContinueServers(loop, set, now);
-  SettleServers(loop, handoff, now);
-  KnowServers(loop, handoff, now);
+  ContinueAskings(loop, set, now);
+  FinishAskingsOver(loop, handoff, now);
+  HandOverKnownServers(loop, handoff, now);
   StartServersInTurn(loop, handoff, now);
-  GiveUpLargestAnswers(loop.pool, loop.registry, loop.asking);
-  SettleServers(loop, handoff, now);
+  GiveUpLargestAnswers(loop.pool, loop.registry);
+  FinishAskingsOver(loop, handoff, now);
+  AskWantedLookups(loop);
 }
 
 bool IsRunLoopOver(const RunLoop& loop, Deadline now) {
   if (now >= loop.run_end) return true;
   return loop.queues_in && loop.browse_over && loop.servers_known &&
-         loop.asking.empty() && loop.pool.turns.empty() && AreAllGiven(loop);
+         loop.registry.at_stage[kServerGiven] == loop.registry.servers.size();
 }
 
 void EndRunLoop(RunLoop& loop, RunHandoff& handoff) {
@@ -255,27 +259,17 @@ void EndRunLoop(RunLoop& loop, RunHandoff& handoff) {
     loop.discovered = EndBrowse(loop.browse);
     GiveDiscovery(handoff, loop.discovered);
   }
-  RunServer& cups = loop.registry.servers[kCupsServer];
-  if (cups.stage != kServerGiven) {
-    cups.stage = kServerGiven;
-    std::optional<PrinterList> view;
-    PrinterList printers = TakePrinters(cups.asking);
-    if (cups.asking.ipp_answered) view = std::move(printers);
-    GiveQueueView(handoff, std::move(view));
+  if (loop.registry.servers.front().stage != kServerGiven) {
+    GiveOwnServer(loop, handoff);
   }
   if (!loop.servers_known) {
     loop.servers_known = true;
-    GiveKnownServers(handoff, ServersOf(cups.asking.ipp_answered
-                                            ? loop.settings.own_name
-                                            : std::wstring(),
-                                        loop.device_uris, loop.discovered));
+    GiveKnownServers(handoff, RunServers(loop));
   }
   for (std::size_t index = 0; index < loop.registry.servers.size(); ++index) {
     if (loop.registry.servers[index].stage != kServerGiven) {
       GiveServer(loop, handoff, index);
     }
   }
-  loop.asking.clear();
-  loop.pool.turns.clear();
   EndHandoff(handoff);
 }

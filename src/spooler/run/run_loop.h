@@ -8,15 +8,14 @@
 #ifndef QUELVARO_SPOOLER_RUN_RUN_LOOP_H
 #define QUELVARO_SPOOLER_RUN_RUN_LOOP_H
 
-#include <cstddef>
 #include <string>
 #include <vector>
 
 #include "spooler/dnssd/dnssd_browse.h"
 #include "spooler/net/address_lookup.h"
+#include "spooler/net/poll_set.h"
 #include "spooler/remote/server_asking.h"
 #include "spooler/run/asking_pool.h"
-#include "spooler/net/poll_set.h"
 #include "spooler/run/run_handoff.h"
 #include "spooler/run/server_registry.h"
 
@@ -35,13 +34,11 @@ struct RunLoop {
   Deadline run_end = {};
   SharedLookups lookups;
   AskingPool pool;
-  ServerRegistry registry;            // the CUPS server first
-  std::vector<std::size_t> asking;    // the servers being asked
-  std::vector<std::size_t> to_give;   // over before the servers were known
+  ServerRegistry registry;   // the machine's CUPS server first
   DnssdBrowse browse;
   bool browse_over = false;
   std::vector<DnssdService> discovered;
-  bool queues_in = false;             // the CUPS server's asking is over
+  bool queues_in = false;    // the CUPS server's asking is over
   std::vector<std::string> device_uris;
   bool servers_known = false;
 };
@@ -55,9 +52,12 @@ void StartRunLoop(RunLoop& loop, RunSettings settings, Deadline started);
 // run's end at the latest.
 PollSet WantedPolls(const RunLoop& loop, Deadline now);
 
-// One turn of the loop after the wait: lookups answered, discovery, the
-// servers, the servers known, the servers whose turn has come, the answers'
-// memory; what is over is handed over.
+// One turn of the loop after the wait, in these phases: the lookups
+// answered; discovery (and the servers it names); the servers being asked;
+// those whose asking is over; the run's servers, once the queues and
+// discovery are in; the servers whose turn has come; the answers' memory;
+// the lookups the servers want. At the run's end a turn does nothing: no
+// connection, child or lookup starts then (EndRunLoop ends the run).
 void ContinueRunLoop(RunLoop& loop, const PollSet& set, RunHandoff& handoff,
                      Deadline now);
 

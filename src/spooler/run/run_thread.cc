@@ -5,7 +5,6 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -22,8 +21,7 @@ const char kSystemBus[] = "unix:path=/var/run/dbus/system_bus_socket";
 
 struct NetworkRun {
   RunHandoff handoff;
-  std::atomic<bool> stopping{false};
-  int wake = -1;            // written to end the loop early
+  int wake = -1;            // written to wake the loop when it is to end
   SmbStarter smb_starter;   // forked before the run's thread starts
   std::thread thread;
 };
@@ -55,14 +53,14 @@ void RunLoopUntilOver(NetworkRun* run, RunSettings settings, Deadline started) {
   RunLoop loop;
   StartRunLoop(loop, std::move(settings), started);
   Deadline next_turn = Now();
-  while (!run->stopping && !IsRunLoopOver(loop, Now())) {
+  while (!IsRunStopping(run->handoff) && !IsRunLoopOver(loop, Now())) {
     PollSet set = WantedPolls(loop, Now());
     WantPoll(set, run->wake, POLLIN);
     // Not before the turn's time (kLeastTurnPerDescriptor), which the
     // run's end bounds.
     std::this_thread::sleep_until(std::min(next_turn, loop.run_end));
     WaitForPolls(set);
-    if (run->stopping) break;
+    if (IsRunStopping(run->handoff)) break;
     next_turn = Now() + set.wanted.size() * kLeastTurnPerDescriptor;
     ContinueRunLoop(loop, set, run->handoff, Now());
   }
@@ -99,7 +97,7 @@ NetworkRun* StartRun() {
 // Ends the loop (at once: what is still under way gives nothing more) and
 // waits for its thread.
 void EndRun(NetworkRun* run) {
-  run->stopping = true;
+  StopRun(run->handoff);
   const std::uint64_t one = 1;
   if (run->wake >= 0 && write(run->wake, &one, sizeof one) < 0) {
     // The loop sees stopping at its next wake, by the run's end.
@@ -114,7 +112,7 @@ void EndRun(NetworkRun* run) {
 
 }  // namespace
 
-RunHandoff& StartNetworkRunOnce() {
+RunHandoff& ForkSmbStarterAndStartRunThreadOnce() {
   static const std::unique_ptr<NetworkRun, void (*)(NetworkRun*)> run(
       StartRun(), &EndRun);
   return run->handoff;

@@ -10,6 +10,7 @@ RegisteredServer RegisterServer(ServerRegistry& registry,
   if (added) {
     registry.servers.emplace_back();
     registry.servers.back().asking.server.name = name;
+    ++registry.at_stage[kServerWaiting];
   }
   return {known->second, added};
 }

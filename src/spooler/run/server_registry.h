@@ -1,6 +1,7 @@
 // The print servers of a run, each once by name, in the order they became
-// known, each with where it stands: waiting its turn, being asked, over, or
-// handed to the report.
+// known, each at its stage: waiting its turn, being asked, over, or handed
+// to the report. MoveServer (server_stage.h) is the one place a stage
+// changes.
 #ifndef QUELVARO_SPOOLER_RUN_SERVER_REGISTRY_H
 #define QUELVARO_SPOOLER_RUN_SERVER_REGISTRY_H
 
@@ -12,11 +13,13 @@
 #include "spooler/remote/server_asking.h"
 
 enum RunServerStage {
-  kServerWaiting,  // known; waits for descriptors and memory (asking_pool.h)
-  kServerAsking,   // started: its asking is under way
-  kServerOver,     // its asking is over and gave back what it held
+  kServerWaiting,  // known; waits its turn for descriptors and memory
+  kServerAsking,   // being asked: holds its descriptors and its reserve
+  kServerOver,     // its asking is over and gave back what it held; its
+                   // printers wait until no URI can come for it any more
   kServerGiven,    // its printers are the report's
 };
+const std::size_t kServerStages = 4;
 
 struct RunServer {
   ServerAsking asking;
@@ -30,6 +33,11 @@ struct RunServer {
 struct ServerRegistry {
   std::deque<RunServer> servers;                // never moved once added
   std::map<std::wstring, std::size_t> by_name;  // AsciiLower name: index
+  // How many servers are at each stage, and the first that may be waiting:
+  // every server before it has had its turn. Turns come in the order the
+  // servers became known.
+  std::size_t at_stage[kServerStages] = {};
+  std::size_t next_waiting = 0;
 };
 
 // Where a server is in the registry, and whether it was just added.
