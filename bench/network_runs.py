@@ -13,9 +13,10 @@ the loud device's "Dienst NNNN"), the other hosts' printers listed there
 ("Drucker NN"), the program's peak resident memory in KiB, how late the
 printer farm answered at worst so far (ms; "-" without a farm), and how many
 of the loud device's services avahi-browse showed when the network was
-ready, and how many requests the farm had read by the report's end ("-"
+ready, how many requests the farm had read by the report's end ("-"
 without a farm; fewer than its printers were sent is a farm that did not
-keep up).
+keep up), and whether druck-sued, the office server that shares on DNS-SD
+with no TLS to offer, was expanded into its queue (1) or not (0).
 
 NET_RUN_PAUSE (seconds, default 0) is waited before each run: with a loud
 device on DNS-SD, avahi goes on sending a client that has ended the
@@ -78,9 +79,11 @@ def one_run(program):
             services += 1
         elif network and line.startswith("- Drucker "):
             others += 1
+    office = any(line.startswith("--> \\\\druck-sued.local:8632\\")
+                 for line in lines)
     return (report, discovery or report, len(expanded), services, others,
             usage.ru_maxrss, farm,
-            "%d" % farm_after[2] if farm_after else "-")
+            "%d" % farm_after[2] if farm_after else "-", int(office))
 
 
 def main():
@@ -92,19 +95,20 @@ def main():
             for label, program in programs:
                 time.sleep(pause)
                 report, discovery, expanded, services, others, rss, farm, \
-                    late = one_run(program)
+                    late, office = one_run(program)
                 browsed = os.environ.get("NET_DNSSD_BROWSED", "0")
-                results.write("%s\t%s\t%d\t%.0f\t%.0f\t%d\t%d\t%d\t%d\t%s\t%s\t%s\n" % (
+                results.write("%s\t%s\t%d\t%.0f\t%.0f\t%d\t%d\t%d\t%d\t%s\t%s\t%s\t%d\n" % (
                     scenario, label, run + 1, report * 1000, discovery * 1000,
-                    expanded, services, others, rss, late, browsed, farm))
+                    expanded, services, others, rss, late, browsed, farm, office))
                 results.flush()
                 print("%-24s %-8s run %d: report %6.0f ms, discovery %6.0f ms, "
                       "%5d expanded, %5d services, %3d others, %6d KiB, "
                       "farm late %s ms, farm read %s requests, "
-                      "avahi-browse %s" % (
+                      "avahi-browse %s, druck-sued %s" % (
                           scenario, label, run + 1, report * 1000,
                           discovery * 1000, expanded, services, others, rss,
-                          late, farm, browsed))
+                          late, farm, browsed,
+                          "expanded" if office else "NOT expanded"))
 
 
 if __name__ == "__main__":

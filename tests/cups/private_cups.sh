@@ -21,6 +21,11 @@
 #                                               and a CUPS_START_LISTEN address
 #                                               off the loopback: cupsd shares
 #                                               nothing it only serves there)
+#                            CUPS_START_DNSSD_HOST  the host name the DNS-SD
+#                                               services name (DNSSDHostName)
+#                            CUPS_START_NO_TLS=1  no TLS at all: no
+#                                               certificate, none made, so
+#                                               a TLS handshake ends at once
 #   cups_add_queue NAME shared|unshared [INFO [LOCATION]]
 #                          add a file-device queue writing to /dev/null
 #                          (location "Room 1" unless given)
@@ -58,6 +63,8 @@ cups_start() {
   done
   if [[ "${CUPS_START_DNSSD:-}" == 1 ]]; then
     browsing="Browsing Yes" protocols="BrowseLocalProtocols dnssd"
+    [[ -z "${CUPS_START_DNSSD_HOST:-}" ]] ||
+      protocols+=$'\n'"DNSSDHostName $CUPS_START_DNSSD_HOST"
   fi
   local encryption="" tls_files="" aliases=""
   if [[ "${CUPS_START_TLS:-}" == 1 ]]; then
@@ -65,6 +72,9 @@ cups_start() {
     aliases="ServerAlias *"
     encryption="  Encryption Required"
     tls_files="CreateSelfSignedCerts yes
+ServerKeychain $CUPS_DIR/conf/ssl"
+  elif [[ "${CUPS_START_NO_TLS:-}" == 1 ]]; then
+    tls_files="CreateSelfSignedCerts no
 ServerKeychain $CUPS_DIR/conf/ssl"
   fi
   cat >"$CUPS_DIR/conf/cupsd.conf" <<CONF

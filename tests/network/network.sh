@@ -12,6 +12,8 @@
 #   net_start_avahi      avahi-daemon on lo only, host name quelvaro-net
 #   net_start_ippeve     ippeveprinter on port 8631, advertised by DNS-SD
 #   net_start_printsrv   "printsrv": cupsd on port 631 sharing two queues
+#   net_start_sued       "druck-sued": cupsd on port 8632 sharing a queue by
+#                        DNS-SD under a host name of its own, no TLS
 #   net_start_cups       the server the program asks: no sharing, local and
 #                        remote queues
 #   net_start_silent     listeners on silentN:631 that never answer
@@ -33,6 +35,15 @@ NET_IPPEVE_NAME="Etikettendrucker Süd ✓"
 NET_PRINTSRV_PORT=631
 # printsrv's two queues, and the names cupsd advertises them by ("INFO @ HOST").
 NET_PRINTSRV_QUEUES=$'Geteilt-Süd\nShared'
+# druck-sued: an office's CUPS server as offices have them, on a port of its
+# own, under a host name of its own (which avahi publishes), sharing its
+# queue as _ipp._tcp and _ipps._tcp on that port with no TLS to offer (no
+# certificate, and none made): a client that sends it a TLS handshake is
+# cut off, and must ask it in plain IPP.
+NET_SUED_HOST=druck-sued.local
+NET_SUED_PORT=8632
+NET_SUED_QUEUE="Süd_Plotter"
+net_sued_address=127.0.0.12
 # A printer that takes LPD and a raw socket and no IPP, advertised as
 # _printer._tcp and _pdl-datastream._tcp (static services of the namespace's
 # avahi). The IPP Everywhere printer is advertised as _pdl-datastream._tcp
@@ -41,7 +52,8 @@ NET_PRINTSRV_QUEUES=$'Geteilt-Süd\nShared'
 NET_LEGACY_NAME="Altdrucker Keller"
 # The instance names of every _ipp._tcp (and _ipps._tcp) service, sorted.
 NET_DNSSD_NAMES=$(printf '%s\n' "$NET_IPPEVE_NAME" "Shared printer @ ${NET_HOSTNAME%.local}" \
-  "Geteilter Drucker Süd @ ${NET_HOSTNAME%.local}" | LC_ALL=C sort)
+  "Geteilter Drucker Süd @ ${NET_HOSTNAME%.local}" "Plotter Süd @ ${NET_HOSTNAME%.local}" |
+  LC_ALL=C sort)
 
 # The network at campus scale, when asked for (private_network.sh reads these):
 #   NET_FARM=N             N IPP printers prn-0001 ... behind remote queues
@@ -277,6 +289,7 @@ SERVICE
       >"$NET_DIR/avahi-services/drucker-$i.service"
     printf '127.0.4.%d drucker-%02d.local\n' "$i" "$i" >>"$NET_DIR/etc/avahi-hosts"
   done
+  echo "$net_sued_address $NET_SUED_HOST" >>"$NET_DIR/etc/avahi-hosts"
 }
 
 net_start_avahi() {
@@ -327,6 +340,16 @@ net_start_printsrv() {
   NET_PRINTSRV_ACCESS_LOG=$CUPS_ACCESS_LOG
   # cups_start leaves the last server's settings behind; net_start_cups sets
   # its own.
+  unset CUPS_SERVER CUPS_DIR CUPS_PORT CUPS_ACCESS_LOG CUPS_PID
+}
+
+net_start_sued() {
+  CUPS_START_IN="$NET_DIR" CUPS_START_PORT=$NET_SUED_PORT \
+    CUPS_START_LISTEN="$net_sued_address:$NET_SUED_PORT $net_offloop:$NET_SUED_PORT" \
+    CUPS_START_DNSSD=1 CUPS_START_DNSSD_HOST=$NET_SUED_HOST CUPS_START_NO_TLS=1 \
+    cups_start || return 1
+  cups_add_queue "$NET_SUED_QUEUE" shared "Plotter Süd" "Büro Süd" || return 1
+  NET_SUED_SERVER=$CUPS_SERVER NET_SUED_DIR=$CUPS_DIR
   unset CUPS_SERVER CUPS_DIR CUPS_PORT CUPS_ACCESS_LOG CUPS_PID
 }
 
@@ -569,6 +592,7 @@ net_wait_ready() {
     net_wait $((by - SECONDS)) "ippeveprinter" \
       ipptool -q "ipp://127.0.0.1:$NET_IPPEVE_PORT/ipp/print" get-printer-attributes.test &&
     net_wait $((by - SECONDS)) "printsrv" env CUPS_SERVER="$NET_PRINTSRV_SERVER" lpstat -r &&
+    net_wait $((by - SECONDS)) "druck-sued" env CUPS_SERVER="$NET_SUED_SERVER" lpstat -r &&
     net_wait $((by - SECONDS)) "the program's server" env CUPS_SERVER="$CUPS_SERVER" lpstat -r &&
     net_load_later_services &&
     net_wait $((by - SECONDS)) "the DNS-SD services" net_advertised

@@ -93,10 +93,11 @@ inside() {
     services=$(python3 "$here/browse.py" "$type")
     echo "# $type (name, host, address, port, TXT):"
     comment <<<"$services"
-    check "$type: exactly the three services" \
+    check "$type: exactly the four services" \
       same_lines "$NET_DNSSD_NAMES" "$(cut -f1 <<<"$services")"
-    check "$type: all on $NET_HOSTNAME, 127.0.0.1" \
-      same_lines $'127.0.0.1\n127.0.0.1\n127.0.0.1' "$(cut -f3 <<<"$services")"
+    check "$type: druck-sued's on $NET_SUED_HOST, the others on $NET_HOSTNAME" \
+      same_lines "$(printf '%s\n' 127.0.0.1 127.0.0.1 127.0.0.1 "$NET_SUED_ADDRESS" | sort)" \
+      "$(cut -f3 <<<"$services" | sort)"
   done
   services=$(python3 "$here/browse.py" _ipp._tcp)
   local ippeve shared geteilt
@@ -113,13 +114,20 @@ inside() {
     txt_has "$shared" rp=printers/Shared "note=Floor 1" printer-type=0x6
   check "printsrv: rp, note and printer-type (Geteilt-Süd)" \
     txt_has "$geteilt" "rp=printers/Geteilt-Süd" "note=Flur Süd" printer-type=0x6
-  check "only printsrv's queues in the _cups subtype" same_lines \
-    $'Geteilter Drucker Süd @ quelvaro-net\nShared printer @ quelvaro-net' \
+  check "druck-sued: port $NET_SUED_PORT, its own host name" same_lines \
+    "$NET_SUED_HOST $NET_SUED_PORT" \
+    "$(service_field "$services" "Plotter Süd @ quelvaro-net" 2) $(service_field "$services" "Plotter Süd @ quelvaro-net" 4)"
+  check "druck-sued: no TLS to offer" bash -c \
+    '! timeout 5 openssl s_client -connect "$1" </dev/null >/dev/null 2>&1' _ \
+    "$NET_SUED_ADDRESS:$NET_SUED_PORT"
+  check "only the CUPS servers' queues in the _cups subtype" same_lines \
+    $'Geteilter Drucker Süd @ quelvaro-net\nPlotter Süd @ quelvaro-net\nShared printer @ quelvaro-net' \
     "$(python3 "$here/browse.py" --names _cups._sub._ipp._tcp)"
   # ippfind gives up on a printer it could not resolve within its time, as
   # can happen on a machine that is busy: it is asked up to three times.
   local found tries
-  local three="ipp://quelvaro-net.local:631/printers/Geteilt-S%C3%BCd
+  local three="ipp://druck-sued.local:8632/printers/S%C3%BCd_Plotter
+ipp://quelvaro-net.local:631/printers/Geteilt-S%C3%BCd
 ipp://quelvaro-net.local:631/printers/Shared
 ipp://quelvaro-net.local:8631/ipp/print"
   for tries in 1 2 3; do
@@ -127,7 +135,7 @@ ipp://quelvaro-net.local:8631/ipp/print"
     [[ "$found" == "$three" ]] && break
   done
   echo "# ippfind (try $tries): $(tr '\n' ' ' <<<"$found")"
-  check "ippfind finds the three printers" same_lines "$three" "$found"
+  check "ippfind finds the four printers" same_lines "$three" "$found"
 
   check "printsrv answers by name" same_lines "$NET_PRINTSRV_QUEUES" \
     "$(queue_table ipp://printsrv:631/ | cut -d, -f1 | LC_ALL=C sort)"

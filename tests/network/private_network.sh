@@ -16,6 +16,9 @@
 #   printsrv:631   a CUPS server sharing Shared and Geteilt-Süd by DNS-SD as
 #                  "Shared printer @ quelvaro-net" and
 #                  "Geteilter Drucker Süd @ quelvaro-net"
+#   druck-sued.local:8632  an office's CUPS server, 127.0.0.12, sharing
+#                  Süd_Plotter by DNS-SD (_ipp._tcp and _ipps._tcp) as
+#                  "Plotter Süd @ quelvaro-net", with no TLS to offer
 #   the program's server  a CUPS server on a socket and a loopback port,
 #                  advertising nothing, with the test queues of
 #                  tests/cups/private_cups.sh and Fern-Büro
@@ -57,6 +60,9 @@
 #   NET_PRINTSRV_SERVER      printsrv's Unix socket (for lpstat and the like)
 #   NET_PRINTSRV_PORT        631
 #   NET_PRINTSRV_DIR, NET_PRINTSRV_ACCESS_LOG         its folder and access log
+#   NET_SUED_HOST, NET_SUED_PORT, NET_SUED_ADDRESS, NET_SUED_SERVER
+#                            druck-sued: its DNS-SD host name, port, address
+#                            and Unix socket
 #   NET_IPPEVE_PORT, NET_IPPEVE_NAME, NET_IPPEVE_LOG  the IPP Everywhere printer
 #   NET_HOSTNAME             quelvaro-net.local, the namespace's DNS-SD host
 #   NET_DNSSD_NAMES          the _ipp._tcp instance names, a line each, sorted
@@ -141,6 +147,7 @@ net_start_farm
 net_start_tls || net_failed "the TLS servers did not start"
 net_start_ippeve
 net_start_printsrv || net_failed "printsrv did not start"
+net_start_sued || net_failed "druck-sued did not start"
 net_start_cups || net_failed "the program's server did not start"
 
 # ---- Samba: tests/network/samba.sh (smb_start, smb_stop), when there is one.
@@ -166,6 +173,7 @@ net_wait_ready || net_failed "the network did not get ready"
 export CUPS_SERVER NET_CUPS_PORT NET_CUPS_DIR NET_CUPS_ACCESS_LOG
 export NET_PRINTSRV_SERVER NET_PRINTSRV_PORT NET_PRINTSRV_DIR NET_PRINTSRV_ACCESS_LOG
 export NET_IPPEVE_PORT NET_IPPEVE_NAME NET_IPPEVE_LOG NET_HOSTNAME NET_DNSSD_NAMES
+export NET_SUED_HOST NET_SUED_PORT NET_SUED_ADDRESS=$net_sued_address NET_SUED_SERVER
 export NET_PRINTSRV_QUEUES NET_FARM_DIR NET_FARM_ANSWERING NET_FARM_DOWN_NAMES
 export NET_DNSSD_SERVICE_NAMES NET_DNSSD_OTHER_NAMES NET_DNSSD_BROWSED NET_TLS_DIR NET_IPV6
 export NET_SILENT_DIR="$NET_DIR/silent"
