@@ -89,3 +89,16 @@ FakeService Service(const std::string& name, const std::string& type) {
   service.txt = {"rp=ipp/print"};
   return service;
 }
+
+FakeService SharedQueue(const std::string& name, const std::string& type,
+                        const ScriptedHost& host, const std::string& queue) {
+  FakeService service = Service(name, type);
+  service.address = "127.0.0.1";
+  service.port = host.port;
+  service.txt = {"rp=printers/" + queue, "printer-type=0x100006"};
+  return service;
+}
+
+std::wstring DiscoveredName(const ScriptedHost& host) {
+  return L"\\\\host.local:" + std::to_wstring(host.port);
+}

@@ -53,4 +53,10 @@ std::size_t AtMostHosts(std::size_t wanted);
 // A printer of host.local (192.0.2.7) the fake Avahi advertises.
 FakeService Service(const std::string& name, const std::string& type);
 
+// A queue the scripted host shares as host.local (at 127.0.0.1), advertised
+// as type; and the Remote scope's name of that host.
+FakeService SharedQueue(const std::string& name, const std::string& type,
+                        const ScriptedHost& host, const std::string& queue);
+std::wstring DiscoveredName(const ScriptedHost& host);
+
 #endif  // QUELVARO_TESTS_RUN_LOOP_HARNESS_H

@@ -190,11 +190,8 @@ TEST(Discovery, AServerIsAskedAsSoonAsItsServiceIsResolved) {
   ASSERT_TRUE(StartScriptedServers(servers));
   FakeAvahi avahi;
   avahi.all_for_now = false;  // the browse goes on
-  FakeService shared = Service("Geteilt @ srv", "_ipp._tcp");
-  shared.address = "127.0.0.1";
-  shared.port = servers.hosts[1].port;
-  shared.txt = {"rp=printers/Geteilt", "printer-type=0x100006"};
-  avahi.services.push_back(shared);
+  avahi.services.push_back(
+      SharedQueue("Geteilt @ srv", "_ipp._tcp", servers.hosts[1], "Geteilt"));
   ASSERT_TRUE(StartFakeAvahi(avahi));
   RunLoop loop;
   RunHandoff handoff;
@@ -206,8 +203,7 @@ TEST(Discovery, AServerIsAskedAsSoonAsItsServiceIsResolved) {
   EXPECT_FALSE(loop.browse_over);
   avahi.all_for_now = true;
   TurnUntilOver(loop, handoff, &avahi);
-  const PrinterList* printers = Answer(
-      handoff, L"\\\\host.local:" + std::to_wstring(servers.hosts[1].port));
+  const PrinterList* printers = Answer(handoff, DiscoveredName(servers.hosts[1]));
   ASSERT_NE(printers, nullptr);
   EXPECT_EQ(printers->printers.size(), 1u);
   EndRunLoop(loop, handoff);

@@ -14,21 +14,6 @@ namespace {
 
 using std::chrono::milliseconds;
 
-// A queue shared by the CUPS server host (a scripted one, which speaks no
-// TLS), advertised as type.
-FakeService SharedQueue(const std::string& name, const std::string& type,
-                        const ScriptedHost& host, const std::string& queue) {
-  FakeService service = Service(name, type);
-  service.address = "127.0.0.1";
-  service.port = host.port;
-  service.txt = {"rp=printers/" + queue, "printer-type=0x100006"};
-  return service;
-}
-
-std::wstring DiscoveredName(const ScriptedHost& host) {
-  return L"\\\\host.local:" + std::to_wstring(host.port);
-}
-
 TEST(RunServers, AServerIsAskedInPlainIppWhicheverResolutionAnswersFirst) {
   for (const bool ipps_first : {true, false}) {
     SCOPED_TRACE(ipps_first ? "IPPS resolved first" : "IPP resolved first");
@@ -80,8 +65,7 @@ TEST(RunServers, AServerOverIsAskedAgainForAPrinterLearntLater) {
   // The CUPS server; then the host: what it is, then its printer B.
   TurnUntilOver(loop, handoff, &avahi, [&] { return servers.requests < 3; },
                 milliseconds(3000));
-  const auto server = loop.registry.by_name.find(L"\\\\host.local:" +
-                                                 std::to_wstring(servers.hosts[1].port));
+  const auto server = loop.registry.by_name.find(DiscoveredName(servers.hosts[1]));
   ASSERT_NE(server, loop.registry.by_name.end());
   TurnUntilOver(loop, handoff, &avahi, [&] {
     return loop.registry.servers[server->second].stage != kServerOver;

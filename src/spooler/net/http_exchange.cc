@@ -241,12 +241,10 @@ void Receive(HttpExchange& exchange, Deadline now, std::size_t room) {
   }
 }
 
-}  // namespace
-
-void BeginHttp(HttpExchange& exchange, HttpRequest request, Deadline deadline,
-               Deadline now) {
-  const bool kept = exchange.fd >= 0 && exchange.stage == kHttpAnswered &&
-                    static_cast<bool>(exchange.tls) == request.tls;
+// The exchange takes up a new request, by the deadline: nothing of the
+// last one's is left but the connection it kept (when kept).
+void TakeRequest(HttpExchange& exchange, HttpRequest request,
+                 Deadline deadline, bool kept) {
   if (!kept) CloseHttp(exchange);
   exchange.request = std::move(request);
   exchange.deadline = deadline;
@@ -254,6 +252,15 @@ void BeginHttp(HttpExchange& exchange, HttpRequest request, Deadline deadline,
   exchange.upgraded = false;
   exchange.tls_failed = false;
   ReleaseAnswer(exchange.answer);
+}
+
+}  // namespace
+
+void BeginHttp(HttpExchange& exchange, HttpRequest request, Deadline deadline,
+               Deadline now) {
+  const bool kept = exchange.fd >= 0 && exchange.stage == kHttpAnswered &&
+                    static_cast<bool>(exchange.tls) == request.tls;
+  TakeRequest(exchange, std::move(request), deadline, kept);
   if (kept) {
     StartSending(exchange);
     return;
@@ -264,13 +271,7 @@ void BeginHttp(HttpExchange& exchange, HttpRequest request, Deadline deadline,
 
 void BeginHttpLookup(HttpExchange& exchange, HttpRequest request,
                      Deadline deadline) {
-  CloseHttp(exchange);
-  exchange.request = std::move(request);
-  exchange.deadline = deadline;
-  exchange.reused = false;
-  exchange.upgraded = false;
-  exchange.tls_failed = false;
-  ReleaseAnswer(exchange.answer);
+  TakeRequest(exchange, std::move(request), deadline, false);
   exchange.addresses.clear();
   exchange.stage = kHttpLookingUp;
 }
