@@ -93,21 +93,29 @@ std::string Answer(ScriptedDns& dns, const std::string& query, bool udp) {
 }  // namespace
 
 bool StartScriptedDns(ScriptedDns& dns) {
-  dns.udp = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  dns.tcp = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  sockaddr_in address = {};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof address;
-  if (dns.udp < 0 || dns.tcp < 0 ||
-      bind(dns.udp, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
-      getsockname(dns.udp, reinterpret_cast<sockaddr*>(&address), &size) != 0 ||
-      bind(dns.tcp, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
-      listen(dns.tcp, 16) != 0) {
-    return false;
+  // A port free for TCP (a listener's) and for UDP: another test's
+  // connections may hold the one, tried again.
+  for (int attempt = 0; attempt < 20; ++attempt) {
+    dns.tcp = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    dns.udp = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    if (dns.udp >= 0 && dns.tcp >= 0 &&
+        bind(dns.tcp, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
+        listen(dns.tcp, 16) == 0 &&
+        getsockname(dns.tcp, reinterpret_cast<sockaddr*>(&address), &size) == 0 &&
+        bind(dns.udp, reinterpret_cast<sockaddr*>(&address), size) == 0) {
+      dns.port = ntohs(address.sin_port);
+      return true;
+    }
+    for (int* fd : {&dns.udp, &dns.tcp}) {
+      if (*fd >= 0) close(*fd);
+      *fd = -1;
+    }
   }
-  dns.port = ntohs(address.sin_port);
-  return true;
+  return false;
 }
 
 void ServeScriptedDns(ScriptedDns& dns) {
