@@ -20,7 +20,8 @@ std::string Bytes16(unsigned value) {
 
 std::string Encoded(const DnsName& name) {
   std::string bytes;
-  for (const std::string& label : name) bytes += static_cast<char>(label.size()) + label;
+  for (const std::string& label : name)
+    bytes += static_cast<char>(label.size()) + label;
   return bytes + '\0';
 }
 
@@ -57,7 +58,8 @@ std::string Answer(ScriptedDns& dns, const std::string& query, bool udp) {
   std::size_t end = 0;
   if (query.size() < 12 || !ReadQuestion(query, name, type, end)) return {};
   std::string dotted;
-  for (const std::string& label : name) dotted += (dotted.empty() ? "" : ".") + label;
+  for (const std::string& label : name)
+    dotted += (dotted.empty() ? "" : ".") + label;
   dns.asked.push_back(dotted + " " + std::to_string(type));
   if (!udp) ++dns.tcp_questions;
   if (dns.unanswered.count(type) != 0) return {};
@@ -74,7 +76,8 @@ std::string Answer(ScriptedDns& dns, const std::string& query, bool udp) {
     if (type == kPtr && data.size() > Encoded(name).size() &&
         AsciiLower(data.substr(1 + static_cast<unsigned char>(data[0]))) ==
             AsciiLower(Encoded(name))) {
-      data = data.substr(0, 1 + static_cast<unsigned char>(data[0])) + "\xc0\x0c";
+      data =
+          data.substr(0, 1 + static_cast<unsigned char>(data[0])) + "\xc0\x0c";
     }
     records += std::string("\xc0\x0c", 2) + Bytes16(type) + Bytes16(1) +
                std::string("\0\0\0\x3c", 4) + Bytes16(data.size()) + data;
@@ -105,7 +108,8 @@ bool StartScriptedDns(ScriptedDns& dns) {
     if (dns.udp >= 0 && dns.tcp >= 0 &&
         bind(dns.tcp, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
         listen(dns.tcp, 16) == 0 &&
-        getsockname(dns.tcp, reinterpret_cast<sockaddr*>(&address), &size) == 0 &&
+        getsockname(dns.tcp, reinterpret_cast<sockaddr*>(&address), &size) ==
+            0 &&
         bind(dns.udp, reinterpret_cast<sockaddr*>(&address), size) == 0) {
       dns.port = ntohs(address.sin_port);
       return true;
@@ -122,8 +126,9 @@ void ServeScriptedDns(ScriptedDns& dns) {
   char buffer[65536];
   sockaddr_storage peer = {};
   socklen_t size = sizeof peer;
-  for (ssize_t got; (got = recvfrom(dns.udp, buffer, sizeof buffer, 0,
-                                    reinterpret_cast<sockaddr*>(&peer), &size)) > 0;
+  for (ssize_t got;
+       (got = recvfrom(dns.udp, buffer, sizeof buffer, 0,
+                       reinterpret_cast<sockaddr*>(&peer), &size)) > 0;
        size = sizeof peer) {
     const std::string answer = Answer(dns, std::string(buffer, got), true);
     if (!answer.empty()) {
@@ -136,7 +141,8 @@ void ServeScriptedDns(ScriptedDns& dns) {
     dns.pending.emplace_back();
   }
   for (std::size_t c = 0; c < dns.connections.size(); ++c) {
-    const ssize_t got = recv(dns.connections[c], buffer, sizeof buffer, MSG_DONTWAIT);
+    const ssize_t got =
+        recv(dns.connections[c], buffer, sizeof buffer, MSG_DONTWAIT);
     if (got > 0) dns.pending[c].append(buffer, got);
     std::string& in = dns.pending[c];
     while (in.size() >= 2) {
@@ -147,8 +153,8 @@ void ServeScriptedDns(ScriptedDns& dns) {
       in.erase(0, 2 + length);
       // (Blocking: the browse reads it on its next turn.)
       const std::string framed = Bytes16(answer.size()) + answer;
-      if (!answer.empty() &&
-          send(dns.connections[c], framed.data(), framed.size(), MSG_NOSIGNAL) < 0) {
+      if (!answer.empty() && send(dns.connections[c], framed.data(),
+                                  framed.size(), MSG_NOSIGNAL) < 0) {
         break;
       }
     }
@@ -188,7 +194,8 @@ std::string SrvData(int port, const DnsName& host) {
 
 std::string TxtData(const std::vector<std::string>& strings) {
   std::string data;
-  for (const std::string& text : strings) data += static_cast<char>(text.size()) + text;
+  for (const std::string& text : strings)
+    data += static_cast<char>(text.size()) + text;
   return data;
 }
 

@@ -20,13 +20,13 @@ struct DnsRecord {
 
 struct ScriptedDns {
   std::vector<DnsRecord> records;
-  std::set<int> unanswered;           // types it never answers
+  std::set<int> unanswered;  // types it never answers
   int udp = -1;
-  int tcp = -1;                       // listening
-  std::vector<int> connections;       // TCP, accepted
-  std::vector<std::string> pending;   // what each has sent, not yet read
+  int tcp = -1;                      // listening
+  std::vector<int> connections;      // TCP, accepted
+  std::vector<std::string> pending;  // what each has sent, not yet read
   int port = 0;
-  std::vector<std::string> asked;     // "name type", in the order seen
+  std::vector<std::string> asked;  // "name type", in the order seen
   int tcp_questions = 0;
 };
 

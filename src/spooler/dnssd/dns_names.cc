@@ -26,8 +26,8 @@ std::optional<std::vector<std::string>> NameLabels(const std::string& written) {
     if (at >= written.size()) return std::nullopt;
     if (at + 3 <= written.size() && IsDigit(written[at]) &&
         IsDigit(written[at + 1]) && IsDigit(written[at + 2])) {
-      const int value = (written[at] - '0') * 100 + (written[at + 1] - '0') * 10 +
-                        (written[at + 2] - '0');
+      const int value = (written[at] - '0') * 100 +
+                        (written[at + 1] - '0') * 10 + (written[at + 2] - '0');
       if (value > 255) return std::nullopt;
       label += static_cast<char>(value);
       at += 3;
@@ -40,7 +40,8 @@ std::optional<std::vector<std::string>> NameLabels(const std::string& written) {
   return labels;
 }
 
-std::string DottedName(const std::vector<std::string>& labels, std::size_t from) {
+std::string DottedName(const std::vector<std::string>& labels,
+                       std::size_t from) {
   std::string name;
   for (std::size_t i = from; i < labels.size(); ++i) {
     if (i > from) name += '.';

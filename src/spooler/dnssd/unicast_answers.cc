@@ -65,7 +65,8 @@ std::vector<std::string> PtrTargets(const Cares& cares,
     std::string data;
     if (record_class == C_IN && (type == T_PTR || type == T_CNAME) &&
         AsciiLower(owner) == asked &&
-        ReadName(cares, at, answer, size, data, length) && length <= data_size) {
+        ReadName(cares, at, answer, size, data, length) &&
+        length <= data_size) {
       if (type == T_PTR) {
         targets.push_back(std::move(data));
       } else {
@@ -87,7 +88,8 @@ std::optional<SrvTarget> ChosenSrv(const Cares& cares,
   const ares_srv_reply* chosen = nullptr;
   for (const ares_srv_reply* record = first; record != nullptr;
        record = record->next) {
-    if (chosen == nullptr || record->priority < chosen->priority) chosen = record;
+    if (chosen == nullptr || record->priority < chosen->priority)
+      chosen = record;
   }
   if (chosen == nullptr || chosen->host == nullptr || chosen->host[0] == '\0') {
     return std::nullopt;
@@ -126,7 +128,8 @@ std::string FirstAddress(const Cares& cares, const unsigned char* answer,
     ares_addrttl address = {};
     if (cares.parse_a_reply(answer, size, nullptr, &address, &count) !=
             ARES_SUCCESS ||
-        count < 1 || inet_ntop(AF_INET, &address.ipaddr, text, sizeof text) == nullptr) {
+        count < 1 ||
+        inet_ntop(AF_INET, &address.ipaddr, text, sizeof text) == nullptr) {
       return std::string();
     }
     return text;
@@ -134,7 +137,8 @@ std::string FirstAddress(const Cares& cares, const unsigned char* answer,
   ares_addr6ttl address = {};
   if (cares.parse_aaaa_reply(answer, size, nullptr, &address, &count) !=
           ARES_SUCCESS ||
-      count < 1 || inet_ntop(AF_INET6, &address.ip6addr, text, sizeof text) == nullptr) {
+      count < 1 ||
+      inet_ntop(AF_INET6, &address.ip6addr, text, sizeof text) == nullptr) {
     return std::string();
   }
   return text;

@@ -32,7 +32,8 @@ struct CaresTicket {
 
 void TakeAnswer(void* argument, int status, int /*timeouts*/,
                 unsigned char* bytes, int size) {
-  const std::unique_ptr<CaresTicket> ticket(static_cast<CaresTicket*>(argument));
+  const std::unique_ptr<CaresTicket> ticket(
+      static_cast<CaresTicket*>(argument));
   UnicastAnswer answer{ticket->query, status, {}};
   if (bytes != nullptr && size > 0) answer.bytes.assign(bytes, bytes + size);
   ticket->inbox->answers.push_back(std::move(answer));
@@ -58,11 +59,16 @@ std::string QueryName(const UnicastBrowse& browse, const UnicastQuery& query) {
 
 int RecordType(UnicastQuestion question) {
   switch (question) {
-    case kSrvQuestion: return T_SRV;
-    case kTxtQuestion: return T_TXT;
-    case kIpv4Question: return T_A;
-    case kIpv6Question: return T_AAAA;
-    default: return T_PTR;
+    case kSrvQuestion:
+      return T_SRV;
+    case kTxtQuestion:
+      return T_TXT;
+    case kIpv4Question:
+      return T_A;
+    case kIpv6Question:
+      return T_AAAA;
+    default:
+      return T_PTR;
   }
 }
 
@@ -71,7 +77,8 @@ int RecordType(UnicastQuestion question) {
 void Ask(UnicastBrowse& browse, const Cares& cares, const UnicastQuery& query) {
   ++browse.under_way;
   const std::string name = QueryName(browse, query);
-  auto ticket = std::make_unique<CaresTicket>(CaresTicket{browse.inbox.get(), query});
+  auto ticket =
+      std::make_unique<CaresTicket>(CaresTicket{browse.inbox.get(), query});
   cares.query(browse.channel.get(), name.c_str(), C_IN,
               RecordType(query.question), &TakeAnswer, ticket.release());
 }
@@ -134,7 +141,8 @@ struct CaresSocket {
 std::vector<CaresSocket> CaresSockets(const UnicastBrowse& browse,
                                       const Cares& cares) {
   ares_socket_t sockets[ARES_GETSOCK_MAXNUM];
-  const int bits = cares.getsock(browse.channel.get(), sockets, ARES_GETSOCK_MAXNUM);
+  const int bits =
+      cares.getsock(browse.channel.get(), sockets, ARES_GETSOCK_MAXNUM);
   std::vector<CaresSocket> found;
   for (int i = 0; i < ARES_GETSOCK_MAXNUM; ++i) {
     const bool reading = ARES_GETSOCK_READABLE(bits, i) != 0;
@@ -232,7 +240,8 @@ void ContinueUnicastBrowse(UnicastBrowse& browse, const PollSet& set,
     const bool read = socket.reading && (ready & (POLLIN | failed)) != 0;
     const bool write = socket.writing && (ready & (POLLOUT | failed)) != 0;
     if (read || write) {
-      cares->process_fd(browse.channel.get(), read ? socket.fd : ARES_SOCKET_BAD,
+      cares->process_fd(browse.channel.get(),
+                        read ? socket.fd : ARES_SOCKET_BAD,
                         write ? socket.fd : ARES_SOCKET_BAD);
     }
   }
@@ -266,8 +275,7 @@ std::vector<DnssdService> EndUnicastBrowse(UnicastBrowse& browse) {
   const auto same = [&browse](std::size_t a, std::size_t b) {
     const UnicastInstance& x = browse.instances[a];
     const UnicastInstance& y = browse.instances[b];
-    return x.name == y.name &&
-           browse.types[x.type] == browse.types[y.type];
+    return x.name == y.name && browse.types[x.type] == browse.types[y.type];
   };
   std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
     const UnicastInstance& x = browse.instances[a];

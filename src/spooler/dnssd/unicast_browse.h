@@ -71,23 +71,23 @@ enum UnicastStep { kUnicastWaiting, kUnicastAsked, kUnicastDone };
 // A host an SRV record names, asked for once however many instances it
 // serves.
 struct UnicastHost {
-  std::string name;                  // as dns_names.h's DottedName writes it
+  std::string name;  // as dns_names.h's DottedName writes it
   UnicastStep ipv4 = kUnicastWaiting;
   UnicastStep ipv6 = kUnicastWaiting;
-  std::string ipv4_address;          // numeric; empty: none
+  std::string ipv4_address;  // numeric; empty: none
   std::string ipv6_address;
   std::vector<std::size_t> waiting;  // the instances it serves
 };
 
 // An instance a PTR record named: once per name, type and domain.
 struct UnicastInstance {
-  std::string name;          // its label, bytes as given
-  std::size_t type;          // an index into the browse's types
-  std::string domain;        // where it was found (DottedName)
-  std::string full_name;     // the whole name, SRV and TXT asked at it
+  std::string name;       // its label, bytes as given
+  std::size_t type;       // an index into the browse's types
+  std::string domain;     // where it was found (DottedName)
+  std::string full_name;  // the whole name, SRV and TXT asked at it
   UnicastStep srv = kUnicastWaiting;
   UnicastStep txt = kUnicastWaiting;
-  std::size_t host = 0;      // set by its SRV record
+  std::size_t host = 0;  // set by its SRV record
   int port = 0;
   std::map<std::string, std::string> txt_record;
   bool resolved = false;
@@ -106,13 +106,13 @@ struct UnicastBrowse {
   std::unique_ptr<UnicastInbox> inbox;
   CaresChannel channel{nullptr, &DestroyCaresChannel};
   Deadline deadline = {};
-  std::vector<std::string> types;          // browsed, in this order
-  std::vector<std::string> domains;        // DottedName, the resolver's first
+  std::vector<std::string> types;    // browsed, in this order
+  std::vector<std::string> domains;  // DottedName, the resolver's first
   std::map<std::string, std::size_t> domain_keys;    // lower case: index
-  std::vector<UnicastInstance> instances;  // in the order named
+  std::vector<UnicastInstance> instances;            // in the order named
   std::map<std::string, std::size_t> instance_keys;  // InstanceKey: index
   std::vector<UnicastHost> hosts;
-  std::map<std::string, std::size_t> host_keys;      // lower case: index
+  std::map<std::string, std::size_t> host_keys;  // lower case: index
   // The questions waiting to be asked: the browse's, the addresses', and
   // the instances' (SRV and TXT together), one queue per type taken in turn.
   std::deque<UnicastQuery> browsing;

@@ -21,10 +21,18 @@ bool Hold(UnicastBrowse& browse, std::size_t bytes) {
   return true;
 }
 
+// What an entry of a map of names costs beyond its texts: the node that
+// holds it (its key and value, its links and colour).
+const std::size_t kMapEntryBytes =
+    sizeof(std::map<std::string, std::string>::value_type) + 4 * sizeof(void*);
+
+// A TXT record of thousands of one-byte keys holds far more than its bytes
+// on the wire: each entry is counted with its node.
 std::size_t TxtBytes(const std::map<std::string, std::string>& record) {
   return std::accumulate(record.begin(), record.end(), std::size_t{0},
                          [](std::size_t sum, const auto& entry) {
-                           return sum + entry.first.size() + entry.second.size();
+                           return sum + kMapEntryBytes + entry.first.size() +
+                                  entry.second.size();
                          });
 }
 
@@ -49,8 +57,9 @@ void AddInstance(UnicastBrowse& browse, std::size_t type,
   instance.unresolvable = instance.full_name.empty();
   const std::string key = InstanceKey(type, instance.domain, instance.name);
   if (browse.instance_keys.count(key) != 0 ||
-      !Hold(browse, sizeof instance + key.size() + instance.name.size() +
-                        instance.domain.size() + instance.full_name.size())) {
+      !Hold(browse, sizeof instance + kMapEntryBytes + key.size() +
+                        instance.name.size() + instance.domain.size() +
+                        instance.full_name.size())) {
     return;
   }
   const std::size_t index = browse.instances.size();
@@ -72,7 +81,7 @@ bool FindHost(UnicastBrowse& browse, const std::string& name,
     return true;
   }
   if (browse.hosts.size() >= kMostUnicastInstances ||
-      !Hold(browse, sizeof(UnicastHost) + 2 * name.size())) {
+      !Hold(browse, sizeof(UnicastHost) + kMapEntryBytes + 2 * name.size())) {
     return false;
   }
   index = browse.hosts.size();
@@ -193,14 +202,15 @@ void ReadTxt(UnicastBrowse& browse, const Cares& cares,
 }
 
 void ReadAddress(UnicastBrowse& browse, const Cares& cares,
-                 const UnicastAnswer& answer, std::vector<DnssdService>& newly) {
+                 const UnicastAnswer& answer,
+                 std::vector<DnssdService>& newly) {
   UnicastHost& host = browse.hosts[answer.query.of];
   const bool ipv4 = answer.query.question == kIpv4Question;
   (ipv4 ? host.ipv4 : host.ipv6) = kUnicastDone;
   if (answer.status == ARES_SUCCESS) {
-    std::string address =
-        FirstAddress(cares, answer.bytes.data(),
-                     static_cast<int>(answer.bytes.size()), ipv4 ? AF_INET : AF_INET6);
+    std::string address = FirstAddress(cares, answer.bytes.data(),
+                                       static_cast<int>(answer.bytes.size()),
+                                       ipv4 ? AF_INET : AF_INET6);
     if (Hold(browse, address.size())) {
       (ipv4 ? host.ipv4_address : host.ipv6_address) = std::move(address);
     }
@@ -215,7 +225,8 @@ void ReadAddress(UnicastBrowse& browse, const Cares& cares,
 bool AddBrowsedDomain(UnicastBrowse& browse, const std::string& name) {
   const std::string key = AsciiLower(name);
   if (name.empty() || browse.domains.size() >= kMostUnicastDomains ||
-      browse.domain_keys.count(key) != 0 || !Hold(browse, 2 * name.size())) {
+      browse.domain_keys.count(key) != 0 ||
+      !Hold(browse, kMapEntryBytes + 2 * name.size())) {
     return false;
   }
   const std::size_t index = browse.domains.size();
