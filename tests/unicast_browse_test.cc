@@ -86,15 +86,12 @@ const DnssdService* Find(const std::vector<DnssdService>& found,
 }
 
 // An instance with its SRV, TXT and host.
-void AddPrinter(ScriptedDns& dns, const DnsName& domain,
+void AddPrinter(ScriptedDns& dns, const std::string& domain,
                 const std::string& name, const std::string& type, int port,
                 const std::string& host, const std::vector<std::string>& txt,
                 const std::string& address) {
-  const std::size_t dot = type.find('.');
-  const DnsName browsed =
-      Child(type.substr(0, dot), Child(type.substr(dot + 1), domain));
-  const DnsName service = Child(name, browsed);
-  dns.records.push_back({browsed, kPtr, PtrData(service)});
+  const DnsName service = Child(name, Dns(type + "." + domain));
+  dns.records.push_back({Dns(type + "." + domain), kPtr, PtrData(service)});
   dns.records.push_back({service, kSrv, SrvData(port, Dns(host))});
   if (!txt.empty()) dns.records.push_back({service, kTxt, TxtData(txt)});
   if (!address.empty()) dns.records.push_back({Dns(host), kA, AData(address)});
@@ -130,21 +127,21 @@ TEST(DnsNames, LabelsKeepEveryByteAndQuestionsEscapeDotsAndBackslashes) {
 TEST_F(UnicastBrowseTest, BrowseDomainsInstancesAndTheirRecordsOverUdpAndTcp) {
   const DnsName campus = Dns("campus.test");
   const DnsName drucker = Dns("drucker.campus.test");
-  dns.records.push_back({Child("b", Child("_dns-sd", Child("_udp", campus))),
-                         kPtr, PtrData(drucker)});
-  dns.records.push_back({Child("b", Child("_dns-sd", Child("_udp", campus))),
-                         kPtr, PtrData(campus)});
-  dns.records.push_back({Child("lb", Child("_dns-sd", Child("_udp", campus))),
-                         kPtr, PtrData(drucker)});
+  dns.records.push_back(
+      {Dns("b._dns-sd._udp.campus.test"), kPtr, PtrData(drucker)});
+  dns.records.push_back(
+      {Dns("b._dns-sd._udp.campus.test"), kPtr, PtrData(campus)});
+  dns.records.push_back(
+      {Dns("lb._dns-sd._udp.campus.test"), kPtr, PtrData(drucker)});
   // A browse domain's own browse domains are not asked for.
-  dns.records.push_back({Child("b", Child("_dns-sd", Child("_udp", drucker))),
-                         kPtr, PtrData(Dns("elsewhere.test"))});
+  dns.records.push_back({Dns("b._dns-sd._udp.drucker.campus.test"), kPtr,
+                         PtrData(Dns("elsewhere.test"))});
   // 24 printers (their PTR answer is truncated over UDP), one whose name
   // holds a dot, a backslash and UTF-8, one whose host has no address, one
   // whose TXT record is too large to keep.
   for (int i = 1; i <= 24; ++i) {
     const std::string n = (i < 10 ? "0" : "") + std::to_string(i);
-    AddPrinter(dns, drucker, "Drucker " + n, "_ipp._tcp", 631,
+    AddPrinter(dns, "drucker.campus.test", "Drucker " + n, "_ipp._tcp", 631,
                "drucker-" + n + ".campus.test",
                {"rp=printers/" + n, "TY=Modell " + n, "ty=zweiter"},
                "192.0.2." + std::to_string(i));
@@ -152,17 +149,18 @@ TEST_F(UnicastBrowseTest, BrowseDomainsInstancesAndTheirRecordsOverUdpAndTcp) {
   const std::string odd =
       "Raum 2.OG \\ S\xC3\xBC"
       "d";
-  AddPrinter(dns, drucker, odd, "_ipp._tcp", 8631, "raum.campus.test",
-             {"rp=ipp/print"}, "192.0.2.200");
-  AddPrinter(dns, drucker, "Ohne Adresse", "_ipp._tcp", 631,
+  AddPrinter(dns, "drucker.campus.test", odd, "_ipp._tcp", 8631,
+             "raum.campus.test", {"rp=ipp/print"}, "192.0.2.200");
+  AddPrinter(dns, "drucker.campus.test", "Ohne Adresse", "_ipp._tcp", 631,
              "nirgends.campus.test", {"rp=x"}, "");
-  AddPrinter(dns, drucker, "Riesig", "_ipp._tcp", 631, "drucker-01.campus.test",
+  AddPrinter(dns, "drucker.campus.test", "Riesig", "_ipp._tcp", 631,
+             "drucker-01.campus.test",
              std::vector<std::string>(100, "k=" + std::string(200, 'v')), "");
   // In the search domain itself: one of the same name as another type, and
   // one of the same name and type as in the browse domain.
-  AddPrinter(dns, campus, "Drucker 01", "_ipps._tcp", 443,
+  AddPrinter(dns, "campus.test", "Drucker 01", "_ipps._tcp", 443,
              "drucker-01.campus.test", {}, "");
-  AddPrinter(dns, campus, "Drucker 02", "_ipp._tcp", 632,
+  AddPrinter(dns, "campus.test", "Drucker 02", "_ipp._tcp", 632,
              "drucker-02.campus.test", {}, "");
 
   const Browsed browsed = Browse(
@@ -214,7 +212,7 @@ TEST_F(UnicastBrowseTest, ANameServerThatNeverAnswersCostsTheDeadlineAtMost) {
       folder.ResolvConf("nameserver 127.0.0.1\nsearch campus.test\n");
   // Instances named, their records never answered: listed by name.
   for (const std::string name : {"Eins", "Zwei"}) {
-    AddPrinter(dns, Dns("campus.test"), name, "_ipp._tcp", 631, "h.campus.test",
+    AddPrinter(dns, "campus.test", name, "_ipp._tcp", 631, "h.campus.test",
                {"rp=x"}, "192.0.2.9");
   }
   dns.unanswered = {kSrv};
@@ -264,18 +262,17 @@ TEST_F(UnicastBrowseTest, AHostileNameServerCostsItsBoundsAtMost) {
         << "skipped: under Valgrind the scripted name server takes longer "
            "to write its 64 KB answers than c-ares waits for one";
   }
-  const DnsName campus = Dns("campus.test");
   // 60 browse domains, each naming the search domain again as its own.
   for (int i = 0; i < 60; ++i) {
-    const DnsName domain = Child("d" + std::to_string(i), campus);
-    dns.records.push_back({Child("b", Child("_dns-sd", Child("_udp", campus))),
-                           kPtr, PtrData(domain)});
-    dns.records.push_back({Child("b", Child("_dns-sd", Child("_udp", domain))),
-                           kPtr, PtrData(campus)});
+    const std::string domain = "d" + std::to_string(i) + ".campus.test";
+    dns.records.push_back(
+        {Dns("b._dns-sd._udp.campus.test"), kPtr, PtrData(Dns(domain))});
+    dns.records.push_back(
+        {Dns("b._dns-sd._udp." + domain), kPtr, PtrData(Dns("campus.test"))});
   }
   // 4,800 instances in two answers of some 62 KB, whose records never come.
   for (const std::string type : {"_ipp", "_ipps"}) {
-    const DnsName service = Child(type, Child("_tcp", campus));
+    const DnsName service = Dns(type + "._tcp.campus.test");
     for (int i = 0; i < 2400; ++i) {
       dns.records.push_back(
           {service, kPtr,
