@@ -82,12 +82,13 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Depends: from the libraries the program links, by dpkg-shlibdeps.
 # libsmbclient is loaded only to list an SMB server's shares, GnuTLS only
 # for a server that takes TLS (without them those servers give nothing
-# beneath them): recommendations.
+# beneath them), c-ares only to browse the search domains in unicast DNS
+# (without it, the local link alone): recommendations.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 if(QUELVARO_TLS)
-  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libsmbclient, libgnutls30")
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libsmbclient, libgnutls30, libc-ares2")
 else()
-  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS libsmbclient)
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libsmbclient, libc-ares2")
 endif()
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY

@@ -131,6 +131,46 @@ const std::size_t kSmbPieceBytes = 4096;
 // The buffer the user database is read into for the running user's name.
 const std::size_t kUserEntryBytes = 16384;
 
+// ---- DNS-SD over unicast DNS ---------------------------------------------
+// (dnssd/unicast_browse.h.) Discovery's bound, kDiscoveryBound, ends it in
+// time; these keep a name server that answers with too much (thousands of
+// instances, huge records, browse domains without end) to a few MiB: the
+// answers being read, 64 KiB at most each (a DNS message's length is 16
+// bits), kMostUnicastQueries of them, and what the browse keeps.
+
+// Questions asked of the name servers at once: a campus's 200 printers
+// take some 800 (SRV, TXT, A, AAAA), a name server on the site answers
+// each in a millisecond or so, and the name servers of a resolver
+// configuration are a few at most.
+const std::size_t kMostUnicastQueries = 32;
+
+// How long a name server has to answer one question before it is asked
+// again (c-ares doubles it each round), and how often it is asked: three
+// tries fit within discovery's 1.5 s, so one lost datagram costs nothing.
+const std::chrono::milliseconds kUnicastQueryTimeout(400);
+const int kUnicastQueryTries = 3;
+
+// The domains browsed: the resolver's (at most six on most systems) and
+// the browse domains they name. A name server naming more, or browse
+// domains naming browse domains, costs no more (those of browse domains
+// are not asked for).
+const std::size_t kMostUnicastDomains = 32;
+
+// The instances named, all domains and types together, and the hosts
+// their SRV records name: a site's printers are hundreds; past this a name
+// server that names thousands costs no more.
+const std::size_t kMostUnicastInstances = 4096;
+
+// One instance's TXT record, its strings together: DNS-SD keeps them under
+// 1,300 bytes and no printer's comes near this. A larger one leaves the
+// instance unresolved (listed by its name).
+const std::size_t kMostUnicastTxtBytes = std::size_t{16} << 10;
+
+// What the browse keeps, counted by what it holds: names, TXT records and
+// the records of instances and hosts. Past this, an instance is not kept
+// and a TXT record leaves its instance unresolved.
+const std::size_t kMostUnicastHeldBytes = std::size_t{6} << 20;
+
 // What the pool of a run may hand out to its servers: descriptors and bytes
 // of answers under way. A run takes them from the limits above; a test
 // gives smaller ones.

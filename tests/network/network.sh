@@ -18,6 +18,8 @@
 #                        remote queues
 #   net_start_silent     listeners on silentN:631 that never answer
 #   net_start_farm       the printer farm (NET_FARM, below), when asked for
+#   net_start_dns        the DNS server, for the farm and the unicast DNS-SD
+#                        browse domain (NET_UNICAST, below), when asked for
 #   net_start_tls        the servers that take TLS only (NET_TLS, below)
 #   net_wait_ready       wait until all of it answers and is advertised
 #   net_show_logs        the logs, for a start that failed
@@ -74,9 +76,21 @@ NET_DNSSD_NAMES=$(printf '%s\n' "$NET_IPPEVE_NAME" "Shared printer @ ${NET_HOSTN
 #                          a print server shares, when the first counts),
 #                          Drucker 02's ipp/print first (a printer, when the
 #                          first counts)
+#   NET_UNICAST=N          DNS-SD over unicast DNS: the resolv.conf names
+#                          the search domain campus.test, whose name server
+#                          (dns_stand_in.py) names the browse domain
+#                          drucker.campus.test (b. and lb._dns-sd._udp),
+#                          holding N printers "Campus-Drucker 001" ... (each
+#                          of a host of its own, cprn-001.campus.test ... on
+#                          127.3.0.N, where nothing listens) and one named
+#                          "Etage 2.OG \ Süd" (a dot and a backslash in
+#                          the label); the search domain itself holds
+#                          printsrv's two shared queues under the names
+#                          avahi advertises them by, on printsrv.campus.test
+#                          (printsrv's address off the loopback)
 # NET_FARM_ANSWERING and NET_FARM_DOWN_NAMES (the printers' names, a line
-# each), NET_DNSSD_SERVICE_NAMES and NET_DNSSD_OTHER_NAMES tell the test what
-# to expect.
+# each), NET_DNSSD_SERVICE_NAMES, NET_DNSSD_OTHER_NAMES and NET_UNICAST_NAMES
+# tell the test what to expect.
 # Servers that take TLS only, when NET_TLS=1, on addresses of qnet0 (so that
 # cupsd sees a peer off the loopback, which it asks for TLS):
 #   secure-srv:8635, also named secure-up   a CUPS server that answers plain
@@ -104,6 +118,13 @@ net_farm_hosts() {  # the farm's hosts: ADDRESS NAME DELAY KIND, a line each
     echo "$address $(net_farm_name "$i") ${NET_FARM_DELAY_MS:-100} $kind"
   done
 }
+net_unicast_domain=campus.test
+net_unicast_odd_name='Etage 2.OG \ Süd'
+net_unicast_name() { printf 'Campus-Drucker %03d' "$1"; }
+NET_UNICAST_NAMES=$(if [[ ${NET_UNICAST:-0} -gt 0 ]]; then
+  for i in $(seq 1 "$NET_UNICAST"); do net_unicast_name "$i"; echo; done
+  echo "$net_unicast_odd_name"
+fi | LC_ALL=C sort)
 net_service_name() { printf 'Dienst %04d' "$1"; }
 net_other_name() { printf 'Drucker %02d' "$1"; }
 NET_DNSSD_SERVICE_NAMES=$(for i in $(seq 1 "${NET_DNSSD_SERVICES:-0}"); do net_service_name "$i"; echo; done)
@@ -178,6 +199,10 @@ net_setup() {
   # the C library reads a hosts file through for every lookup.
   printf 'nameserver %s\noptions timeout:1 attempts:2\n' "$net_dns_address" \
     >"$NET_DIR/etc/resolv.conf"
+  if [[ ${NET_UNICAST:-0} -gt 0 ]]; then
+    echo "search $net_unicast_domain" >>"$NET_DIR/etc/resolv.conf"
+    net_write_unicast_zone
+  fi
   mount --bind "$NET_DIR/etc/resolv.conf" /etc/resolv.conf || return 1
   net_farm_hosts >"$NET_DIR/farm-hosts"
   NET_FARM_ANSWERING=$(awk '$4 == "answer" { print $2 }' "$NET_DIR/farm-hosts")
@@ -290,6 +315,37 @@ SERVICE
     printf '127.0.4.%d drucker-%02d.local\n' "$i" "$i" >>"$NET_DIR/etc/avahi-hosts"
   done
   echo "$net_sued_address $NET_SUED_HOST" >>"$NET_DIR/etc/avahi-hosts"
+}
+
+# The records of the unicast browse domain (NET_UNICAST), for
+# dns_stand_in.py: NAME, TYPE, DATA, separated by tabs.
+net_write_unicast_zone() {
+  local d=$net_unicast_domain i name host
+  local browse="drucker.$d" zone="$NET_DIR/unicast-zone"
+  {
+    printf 'b._dns-sd._udp.%s\tPTR\t%s\n' "$d" "$browse"
+    printf 'lb._dns-sd._udp.%s\tPTR\t%s\n' "$d" "$browse"
+    for i in $(seq 0 "$NET_UNICAST"); do
+      if ((i == 0)); then
+        name='Etage 2\.OG \\ Süd' host="cprn-000.$d"
+      else
+        name=$(net_unicast_name "$i") host=$(printf 'cprn-%03d.%s' "$i" "$d")
+      fi
+      printf '_ipp._tcp.%s\tPTR\t%s._ipp._tcp.%s\n' "$browse" "$name" "$browse"
+      printf '%s._ipp._tcp.%s\tSRV\t631 %s\n' "$name" "$browse" "$host"
+      printf '%s._ipp._tcp.%s\tTXT\trp=ipp/print\tty=Belvantro Campus %03d\tnote=Haus %d\n' \
+        "$name" "$browse" "$i" $((i % 5))
+      printf '%s\tA\t127.3.%d.%d\n' "$host" $((i / 250)) $((i % 250 + 1))
+    done
+    printf 'printsrv.%s\tA\t%s\n' "$d" "$net_offloop"
+    for name in "Shared printer @ ${NET_HOSTNAME%.local}:Shared" \
+      "Geteilter Drucker Süd @ ${NET_HOSTNAME%.local}:Geteilt-Süd"; do
+      printf '_ipp._tcp.%s\tPTR\t%s._ipp._tcp.%s\n' "$d" "${name%:*}" "$d"
+      printf '%s._ipp._tcp.%s\tSRV\t631 printsrv.%s\n' "${name%:*}" "$d" "$d"
+      printf '%s._ipp._tcp.%s\tTXT\trp=printers/%s\tty=Local Raw Printer\tprinter-type=0x801046\n' \
+        "${name%:*}" "$d" "${name##*:}"
+    done
+  } >"$zone"
 }
 
 net_start_avahi() {
@@ -513,12 +569,18 @@ net_start_tls() {
   net_wait 10 "the TLS printer" test -e "$tls/ready"
 }
 
+net_start_dns() {
+  [[ ${NET_FARM:-0} -gt 0 || ${NET_UNICAST:-0} -gt 0 ]] || return 0
+  local zone=()
+  [[ ${NET_UNICAST:-0} -gt 0 ]] && zone=("$NET_DIR/unicast-zone")
+  python3 "$net_here/dns_stand_in.py" "$net_dns_address" "$NET_DIR/farm-hosts" \
+    "$NET_DIR/dns-ready" "${zone[@]}" >"$NET_DIR/log/dns.log" 2>&1 &
+}
+
 net_start_farm() {
   [[ ${NET_FARM:-0} -gt 0 ]] || return 0
   mkdir -p "$NET_DIR/farm"
   NET_FARM_DIR="$NET_DIR/farm"
-  python3 "$net_here/dns_stand_in.py" "$net_dns_address" "$NET_DIR/farm-hosts" \
-    "$NET_FARM_DIR/dns-ready" >"$NET_DIR/log/dns.log" 2>&1 &
   # The kernel takes so many connections at once only with a longer queue.
   sysctl -qw net.core.somaxconn=4096 net.ipv4.tcp_max_syn_backlog=4096 2>/dev/null
   awk '$4 != "dropped"' "$NET_DIR/farm-hosts" >"$NET_FARM_DIR/listening"
@@ -583,8 +645,10 @@ net_wait_ready() {
   # Avahi establishes some 25 static services a second.
   local by=$((SECONDS + 20 + ${NET_FARM:-0} / 50 + ${NET_DNSSD_SERVICES:-0} / 15))
   if [[ ${NET_FARM:-0} -gt 0 ]]; then
-    net_wait $((by - SECONDS)) "the printer farm" test -e "$NET_FARM_DIR/ready" -a \
-      -e "$NET_FARM_DIR/dns-ready" || return 1
+    net_wait $((by - SECONDS)) "the printer farm" test -e "$NET_FARM_DIR/ready" || return 1
+  fi
+  if [[ ${NET_FARM:-0} -gt 0 || ${NET_UNICAST:-0} -gt 0 ]]; then
+    net_wait $((by - SECONDS)) "the DNS server" test -e "$NET_DIR/dns-ready" || return 1
   fi
   net_wait $((by - SECONDS)) "the silent listeners" \
     test -e "$NET_DIR/silent/silent1/port" -a -e "$NET_DIR/silent/silent2/port" \

@@ -39,6 +39,9 @@
 #   NET_DNSSD_OTHERS
 #                        the network at campus scale (network.sh)
 #   NET_TLS=1            servers that take TLS only (network.sh)
+#   NET_UNICAST=N        a search domain whose name server publishes a
+#                        browse domain of N printers and printsrv's queues
+#                        in DNS-SD over unicast DNS (network.sh)
 #   NET_SAMBA=1          start Samba too (tests/network/samba.sh, smb_start):
 #                        smbsrv (127.0.0.1, guests welcome), smbzu (refuses
 #                        guests), smbtot (never connects), smbalt (SMB1
@@ -73,6 +76,8 @@
 #   NET_FARM_DIR             the printer farm's folder (its counts file)
 #   NET_FARM_ANSWERING, NET_FARM_DOWN_NAMES   its printers' names, a line each
 #   NET_DNSSD_SERVICE_NAMES  the names of the NET_DNSSD_SERVICES services
+#   NET_UNICAST_NAMES        the names of the NET_UNICAST browse domain's
+#                            printers, a line each, sorted
 #   NET_TLS_DIR              the TLS printer's folder (sni-NAME: the name
 #                            each client sent)
 #   NET_IPV6                 1 where the machine has IPv6, else 0
@@ -143,6 +148,7 @@ net_setup || net_failed "setting up the namespace failed"
 net_start_dbus || net_failed "D-Bus did not start"
 net_start_avahi || net_failed "avahi-daemon did not start"
 net_start_silent
+net_start_dns
 net_start_farm
 net_start_tls || net_failed "the TLS servers did not start"
 net_start_ippeve
@@ -176,6 +182,7 @@ export NET_IPPEVE_PORT NET_IPPEVE_NAME NET_IPPEVE_LOG NET_HOSTNAME NET_DNSSD_NAM
 export NET_SUED_HOST NET_SUED_PORT NET_SUED_ADDRESS=$net_sued_address NET_SUED_SERVER
 export NET_PRINTSRV_QUEUES NET_FARM_DIR NET_FARM_ANSWERING NET_FARM_DOWN_NAMES
 export NET_DNSSD_SERVICE_NAMES NET_DNSSD_OTHER_NAMES NET_DNSSD_BROWSED NET_TLS_DIR NET_IPV6
+export NET_UNICAST_NAMES
 export NET_SILENT_DIR="$NET_DIR/silent"
 
 "$@"

@@ -217,14 +217,14 @@ void Handle(DnssdBrowse& browse, DBusMessage* message,
   }
 }
 
+}  // namespace
+
 bool InstanceOrder(const DnssdService& a, const DnssdService& b) {
   if (a.instance_name != b.instance_name) {
     return a.instance_name < b.instance_name;
   }
   return a.service_type < b.service_type;
 }
-
-}  // namespace
 
 void CloseBus(DBusConnection* bus) {
   if (bus == nullptr) return;

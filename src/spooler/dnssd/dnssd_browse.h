@@ -117,4 +117,7 @@ bool IsBrowseOver(const DnssdBrowse& browse, Deadline now);
 // type.
 std::vector<DnssdService> EndBrowse(DnssdBrowse& browse);
 
+// The order EndBrowse gives: instance name (bytes), then type.
+bool InstanceOrder(const DnssdService& a, const DnssdService& b);
+
 #endif  // QUELVARO_SPOOLER_DNSSD_DNSSD_BROWSE_H

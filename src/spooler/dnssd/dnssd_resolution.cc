@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "spooler/ascii_case.h"
+#include "spooler/dnssd/txt_record.h"
 
 namespace {
 
-// The TXT record's strings in the order they have on the wire: keys in
-// lower case, and of a key given twice the first, as DNS-SD says.
+// The TXT record, its strings taken in the order they have on the wire.
 std::map<std::string, std::string> TxtRecord(DBusMessageIter* strings,
                                              bool reversed) {
   std::vector<std::string> entries;
@@ -30,15 +30,7 @@ std::map<std::string, std::string> TxtRecord(DBusMessageIter* strings,
                          data == nullptr ? 0 : static_cast<std::size_t>(size));
   }
   if (reversed) std::reverse(entries.begin(), entries.end());
-  std::map<std::string, std::string> record;
-  for (const std::string& entry : entries) {
-    const std::size_t equals = entry.find('=');
-    const std::string key = AsciiLower(entry.substr(0, equals));
-    if (key.empty() || record.count(key) != 0) continue;
-    record.emplace(key, equals == std::string::npos ? std::string()
-                                                    : entry.substr(equals + 1));
-  }
-  return record;
+  return TxtRecordOf(entries);
 }
 
 }  // namespace
