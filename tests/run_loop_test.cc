@@ -200,7 +200,7 @@ TEST(Discovery, AServerIsAskedAsSoonAsItsServiceIsResolved) {
                 milliseconds(3000));
   // Asked while the browse is still under way.
   EXPECT_EQ(servers.requests, 2);
-  EXPECT_FALSE(loop.browse_over);
+  EXPECT_FALSE(loop.discovery_over);
   avahi.all_for_now = true;
   TurnUntilOver(loop, handoff, &avahi);
   const PrinterList* printers = Answer(handoff, DiscoveredName(servers.hosts[1]));

@@ -43,6 +43,9 @@ if [[ "${2:-}" != --inside ]]; then
     status=$?
   [[ $status -eq 0 ]] || exit "$status"
   NET_TLS=1 "$here/private_network.sh" bash "$0" "$program" --inside tls || status=$?
+  [[ $status -eq 0 ]] || exit "$status"
+  NET_UNICAST=200 "$here/private_network.sh" bash "$0" "$program" --inside unicast ||
+    status=$?
   exit "$status"
 fi
 
@@ -170,6 +173,18 @@ case $3 in
     else
       skip "network (tls): IPv6" "this machine has no IPv6 (no ::1 on lo)"
     fi
+    check "within the longest wait (the host that never connects)" within 4500
+    ;;
+  unicast)
+    network=$(entries "$work/report.txt" Network 1)
+    printsrv_names=$'Geteilter Drucker Süd @ quelvaro-net\nShared printer @ quelvaro-net'
+    check "every printer of the browse domain listed once, names exact" \
+      test "$(grep -Fxf <(echo "$NET_UNICAST_NAMES") <<<"$network")" == "$NET_UNICAST_NAMES"
+    check "printsrv's queues, found both ways, listed once each" \
+      test "$(grep -Fx -f <(echo "$printsrv_names") <<<"$network")" == "$printsrv_names"
+    check "printsrv in unicast DNS: a server under Remote, expanded" \
+      test "$(nested "$work/report.txt" Remote 1 '\\printsrv.campus.test')" == \
+      "$(printf '\\\\printsrv.campus.test\\%s\n' Geteilt-Süd Shared)"
     check "within the longest wait (the host that never connects)" within 4500
     ;;
   domain)

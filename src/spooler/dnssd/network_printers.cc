@@ -1,6 +1,7 @@
 // DNS-SD's printers as records.
 #include "spooler/dnssd/network_printers.h"
 
+#include <algorithm>
 #include <iterator>
 
 #include "spooler/device_uri.h"
@@ -56,6 +57,26 @@ std::string PrinterUri(const DnssdService& service) {
 }
 
 }  // namespace
+
+std::vector<DnssdService> MergedServices(std::vector<DnssdService> first,
+                                         std::vector<DnssdService> second) {
+  if (second.empty()) return first;
+  for (DnssdService& service : second) first.push_back(std::move(service));
+  // Of the same instance, the resolved one first, then the first list's.
+  std::stable_sort(first.begin(), first.end(),
+                   [](const DnssdService& a, const DnssdService& b) {
+                     if (InstanceOrder(a, b) || InstanceOrder(b, a)) {
+                       return InstanceOrder(a, b);
+                     }
+                     return a.resolved && !b.resolved;
+                   });
+  first.erase(std::unique(first.begin(), first.end(),
+                          [](const DnssdService& a, const DnssdService& b) {
+                            return !InstanceOrder(a, b) && !InstanceOrder(b, a);
+                          }),
+              first.end());
+  return first;
+}
 
 bool IsSharedQueue(const DnssdService& service) {
   const std::string resource = TxtValue(service, "rp");

@@ -25,6 +25,13 @@
 // a print server shares (see IsSharedQueue).
 PrinterList NetworkPrinters(const std::vector<DnssdService>& services);
 
+// The services two browses found (each sorted and each instance once, as
+// EndBrowse gives them), each instance once by name and type: a resolved
+// one before one named only, the first list's before the second's; in the
+// order EndBrowse gives.
+std::vector<DnssdService> MergedServices(std::vector<DnssdService> first,
+                                         std::vector<DnssdService> second);
+
 // Whether a discovered printer is a queue a print server shares over IPP (a
 // CUPS server advertises its shared queues with their printer-type in the
 // TXT record and a resource under printers/ or classes/), rather than a

@@ -167,8 +167,9 @@ void StartUnicastBrowse(UnicastBrowse& browse,
   browse.types = types;
   browse.resolving.assign(std::max<std::size_t>(types.size(), 1), {});
   browse.inbox = std::make_unique<UnicastInbox>();
+  if (settings.off || types.empty()) return;
   const Cares* cares = LoadCaresOnce();
-  if (cares == nullptr || types.empty()) return;
+  if (cares == nullptr) return;
   ares_options options = {};
   int mask = ARES_OPT_TIMEOUTMS | ARES_OPT_TRIES;
   options.timeout = static_cast<int>(kUnicastQueryTimeout.count());

@@ -34,6 +34,9 @@ struct UnicastBrowseSettings {
   std::string resolv_conf;
   // The name servers' port, UDP and TCP; 0: the DNS port, 53.
   int port = 0;
+  // Nothing browsed at all, whatever the resolver's domains (a run whose
+  // test is about something else).
+  bool off = false;
 };
 
 // What a question asks for.

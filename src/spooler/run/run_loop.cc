@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "spooler/ascii_case.h"
+#include "spooler/dnssd/network_printers.h"
 #include "spooler/run/server_stage.h"
 #include "spooler/run_limits.h"
 
@@ -114,21 +115,37 @@ void TakeLookupAnswers(RunLoop& loop, Deadline now) {
   }
 }
 
-// Phase: discovery moves on; a server a resolved service names is
-// registered at once; at its end, what it found goes to the report.
-void ContinueDiscovery(RunLoop& loop, RunHandoff& handoff, Deadline now) {
-  if (loop.browse_over) return;
+bool AreBrowsesOver(const RunLoop& loop, Deadline now) {
+  return IsBrowseOver(loop.browse, now) && IsUnicastBrowseOver(loop.unicast, now);
+}
+
+// Both browses end, and what they found goes to the report, each instance
+// once however it was found.
+void EndDiscovery(RunLoop& loop, RunHandoff& handoff) {
+  loop.discovery_over = true;
+  loop.discovered = EndBrowse(loop.browse);
+  std::vector<DnssdService> unicast = EndUnicastBrowse(loop.unicast);
+  GiveDiscovery(handoff, MergedServices(loop.discovered, unicast));
+  for (DnssdService& service : unicast) loop.discovered.push_back(std::move(service));
+}
+
+// Phase: discovery moves on, on the local link and in unicast DNS; a
+// server a resolved service names is registered at once; at its end, what
+// it found goes to the report.
+void ContinueDiscovery(RunLoop& loop, const PollSet& set, RunHandoff& handoff,
+                       Deadline now) {
+  if (loop.discovery_over) return;
   std::vector<DnssdService> newly;
-  ContinueBrowse(loop.browse, newly, now);
+  if (!IsBrowseOver(loop.browse, now)) ContinueBrowse(loop.browse, newly, now);
+  if (!IsUnicastBrowseOver(loop.unicast, now)) {
+    ContinueUnicastBrowse(loop.unicast, set, newly, now);
+  }
   for (const DnssdService& service : newly) {
     if (std::optional<KnownServer> named = ServerOfService(service)) {
       RegisterServerUri(loop, named->name, named->uris.front(), now);
     }
   }
-  if (!IsBrowseOver(loop.browse, now)) return;
-  loop.browse_over = true;
-  loop.discovered = EndBrowse(loop.browse);
-  GiveDiscovery(handoff, loop.discovered);
+  if (AreBrowsesOver(loop, now)) EndDiscovery(loop, handoff);
 }
 
 // Phase: every server being asked moves on after the wait.
@@ -146,7 +163,7 @@ void ContinueAskings(RunLoop& loop, const PollSet& set, Deadline now) {
 // its URIs, the list handed to the report, and the answers of those over
 // already given.
 void HandOverKnownServers(RunLoop& loop, RunHandoff& handoff, Deadline now) {
-  if (loop.servers_known || !loop.queues_in || !loop.browse_over) return;
+  if (loop.servers_known || !loop.queues_in || !loop.discovery_over) return;
   std::vector<KnownServer> servers = RunServers(loop);
   for (const KnownServer& server : servers) {
     for (const std::string& uri : server.uris) {
@@ -202,29 +219,31 @@ void StartRunLoop(RunLoop& loop, RunSettings settings, Deadline started) {
   own.cups = loop.settings.cups;
   own.user = loop.settings.user;
   own.smb_starter = loop.settings.smb_starter;
-  StartBrowse(loop.browse, loop.settings.bus_address,
-              std::vector<std::string>(std::begin(kBrowsedTypes),
-                                       std::end(kBrowsedTypes)),
-              std::min(started + kDiscoveryBound, loop.run_end));
+  const std::vector<std::string> types(std::begin(kBrowsedTypes),
+                                       std::end(kBrowsedTypes));
+  const Deadline discovery_end = std::min(started + kDiscoveryBound, loop.run_end);
+  StartBrowse(loop.browse, loop.settings.bus_address, types, discovery_end);
+  StartUnicastBrowse(loop.unicast, loop.settings.unicast, types, discovery_end);
 }
 
 PollSet WantedPolls(const RunLoop& loop, Deadline now) {
   PollSet set = NewPollSet(loop.run_end);
   WantPoll(set, LookupDescriptor(loop.lookups), POLLIN);
-  if (!loop.browse_over) {
+  if (!loop.discovery_over) {
     WantPoll(set, BrowseDescriptor(loop.browse), BrowseEvents(loop.browse));
     WakeBy(set, BrowseWakeTime(loop.browse));
+    UnicastBrowsePolls(loop.unicast, set, now);
   }
   for (const RunServer& server : loop.registry.servers) {
     if (server.stage == kServerAsking) AskingPolls(server.asking, set, now);
   }
   // Whatever is ready to move on without the network moves on now: the
   // servers whose turn has come, the servers known once queues and
-  // discovery are in, a browse that has come to its end.
-  const bool browse_ends = !loop.browse_over && IsBrowseOver(loop.browse, now);
+  // discovery are in, discovery that has come to its end.
+  const bool discovery_ends = !loop.discovery_over && AreBrowsesOver(loop, now);
   const bool servers_due =
-      !loop.servers_known && loop.queues_in && loop.browse_over;
-  if (browse_ends || servers_due || IsTurnDue(loop.registry, loop.pool)) {
+      !loop.servers_known && loop.queues_in && loop.discovery_over;
+  if (discovery_ends || servers_due || IsTurnDue(loop.registry, loop.pool)) {
     WakeBy(set, now);
   }
   return set;
@@ -234,7 +253,7 @@ void ContinueRunLoop(RunLoop& loop, const PollSet& set, RunHandoff& handoff,
                      Deadline now) {
   if (now >= loop.run_end) return;
   TakeLookupAnswers(loop, now);
-  ContinueDiscovery(loop, handoff, now);
+  ContinueDiscovery(loop, set, handoff, now);
   ContinueAskings(loop, set, now);
   FinishAskingsOver(loop, handoff, now);
   HandOverKnownServers(loop, handoff, now);
@@ -246,7 +265,7 @@ void ContinueRunLoop(RunLoop& loop, const PollSet& set, RunHandoff& handoff,
 
 bool IsRunLoopOver(const RunLoop& loop, Deadline now) {
   if (now >= loop.run_end) return true;
-  return loop.queues_in && loop.browse_over && loop.servers_known &&
+  return loop.queues_in && loop.discovery_over && loop.servers_known &&
          loop.registry.at_stage[kServerGiven] == loop.registry.servers.size();
 }
 
@@ -254,11 +273,7 @@ void EndRunLoop(RunLoop& loop, RunHandoff& handoff) {
   // No lookup is started after the run: the threads end with those under
   // way.
   DropAddressQuestions(loop.lookups);
-  if (!loop.browse_over) {
-    loop.browse_over = true;
-    loop.discovered = EndBrowse(loop.browse);
-    GiveDiscovery(handoff, loop.discovered);
-  }
+  if (!loop.discovery_over) EndDiscovery(loop, handoff);
   if (loop.registry.servers.front().stage != kServerGiven) {
     GiveOwnServer(loop, handoff);
   }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "spooler/dnssd/dnssd_browse.h"
+#include "spooler/dnssd/unicast_browse.h"
 #include "spooler/net/address_lookup.h"
 #include "spooler/net/poll_set.h"
 #include "spooler/remote/server_asking.h"
@@ -25,6 +26,7 @@ struct RunSettings {
   std::string user;          // requesting-user-name
   std::wstring own_name;     // the CUPS server's name under Remote
   std::string bus_address;   // the system bus, for discovery
+  UnicastBrowseSettings unicast;  // the resolver, for DNS-SD in unicast DNS
   RunBudget budget;          // what its servers may hold at once
   SmbStarter smb_starter;    // starts the SMB listings' children
 };
@@ -35,15 +37,20 @@ struct RunLoop {
   SharedLookups lookups;
   AskingPool pool;
   ServerRegistry registry;   // the machine's CUPS server first
-  DnssdBrowse browse;
-  bool browse_over = false;
+  DnssdBrowse browse;        // DNS-SD on the local link, through Avahi
+  UnicastBrowse unicast;     // DNS-SD in the resolver's domains
+  bool discovery_over = false;  // both browses over, and handed over
+  // What they found, the local link's then unicast DNS's: the servers the
+  // services are are those of both (a queue may be shared under one name
+  // in both, by two names of its server); the report's list of printers has
+  // each instance once.
   std::vector<DnssdService> discovered;
   bool queues_in = false;    // the CUPS server's asking is over
   std::vector<std::string> device_uris;
   bool servers_known = false;
 };
 
-// Starts the run (its bound counted from started): the browse begins at
+// Starts the run (its bound counted from started): both browses begin at
 // once, the CUPS server waits for the first turn (ContinueRunLoop). Lookup
 // threads start later, as names are to be looked up.
 void StartRunLoop(RunLoop& loop, RunSettings settings, Deadline started);
