@@ -1,7 +1,8 @@
 // IPP hosts on loopback ports for the loop's in-process tests, served by one
 // thread of the test's own with one poll: each answers as its script says
 // (a CUPS server with its queues, a printer after a delay, one that never
-// answers, one that floods), and the servers count what they saw.
+// answers, one that floods, a WSD device's metadata), and the servers count
+// what they saw.
 #ifndef QUELVARO_TESTS_SCRIPTED_SERVERS_H
 #define QUELVARO_TESTS_SCRIPTED_SERVERS_H
 
@@ -24,6 +25,9 @@ struct ScriptedHost {
                                      // URIs' remote queues
   std::chrono::milliseconds delay{0};
   std::size_t flood_bytes = 0;
+  std::string soap_body;             // set: a WSD device answering every
+                                     // SOAP request with it, the request's
+                                     // path for each "%PATH%"
   int port = 0;                      // set by StartScriptedServers
 };
 
