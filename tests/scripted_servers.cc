@@ -114,7 +114,9 @@ void Answer(ScriptedServers& servers, Connection& connection, int operation,
     connection.out = SoapAnswer(host, head);
   } else if (host.kind == kFlooding) {
     connection.out = "HTTP/1.1 200 OK\r\nContent-Length: " +
-                     std::to_string(host.flood_bytes) + "\r\n\r\n";
+                     std::to_string(host.announced_bytes != 0 ? host.announced_bytes
+                                                              : host.flood_bytes) +
+                     "\r\n\r\n";
     connection.flood_left = host.flood_bytes;
   } else if (!host.queues.empty()) {
     connection.out = QueuesAnswer(host);
@@ -201,7 +203,7 @@ bool StartScriptedServers(ScriptedServers& servers) {
     servers.listeners.push_back(fd);
     sockaddr_in address = {};
     address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (inet_pton(AF_INET, servers.address.c_str(), &address.sin_addr) != 1) return false;
     socklen_t size = sizeof address;
     if (bind(fd, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
         listen(fd, 64) != 0 ||

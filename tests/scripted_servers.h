@@ -25,6 +25,8 @@ struct ScriptedHost {
                                      // URIs' remote queues
   std::chrono::milliseconds delay{0};
   std::size_t flood_bytes = 0;
+  std::size_t announced_bytes = 0;   // set: a flood's head announces this
+                                     // many, more than come
   std::string soap_body;             // set: a WSD device answering every
                                      // SOAP request with it, the request's
                                      // path for each "%PATH%"
@@ -33,6 +35,7 @@ struct ScriptedHost {
 
 struct ScriptedServers {
   std::vector<ScriptedHost> hosts;
+  std::string address = "127.0.0.1";  // where every host listens
   std::vector<int> listeners;        // one a host
   int wake[2] = {-1, -1};
   std::thread thread;
@@ -44,7 +47,7 @@ struct ScriptedServers {
   std::atomic<int> requests{0};      // whole requests read
 };
 
-// Listens for every host on 127.0.0.1 (a port each) and starts serving them
+// Listens for every host at the servers' address (a port each) and starts serving them
 // on a thread; false when a socket could not be had.
 bool StartScriptedServers(ScriptedServers& servers);
 
