@@ -36,6 +36,8 @@
 #   NET_DNSSD_OTHERS
 #                        the network at campus scale (network.sh)
 #   NET_TLS=1            servers that take TLS only (network.sh)
+#   NET_WSD=1            WSD print devices, and hostile ones, on an interface
+#                        that takes multicast (network.sh, wsd_stand_in.py)
 #   NET_SAMBA=1          start Samba too (tests/network/samba.sh, smb_start):
 #                        smbsrv (127.0.0.1, guests welcome), smbzu (refuses
 #                        guests), smbtot (never connects), smbalt (SMB1
@@ -70,6 +72,8 @@
 #   NET_TLS_DIR              the TLS printer's folder (sni-NAME: the name
 #                            each client sent)
 #   NET_IPV6                 1 where the machine has IPv6, else 0
+#   NET_WSD_DIR              the WSD devices' folder (received: what came
+#                            to them)
 #   DBUS_SYSTEM_BUS_ADDRESS  the namespace's system bus
 #
 # Exits with COMMAND's status; 77 when not root or the namespaces are
@@ -139,6 +143,7 @@ net_start_avahi || net_failed "avahi-daemon did not start"
 net_start_silent
 net_start_farm
 net_start_tls || net_failed "the TLS servers did not start"
+net_start_wsd || net_failed "the WSD devices did not start"
 net_start_ippeve
 net_start_printsrv || net_failed "printsrv did not start"
 net_start_cups || net_failed "the program's server did not start"
@@ -168,6 +173,7 @@ export NET_PRINTSRV_SERVER NET_PRINTSRV_PORT NET_PRINTSRV_DIR NET_PRINTSRV_ACCES
 export NET_IPPEVE_PORT NET_IPPEVE_NAME NET_IPPEVE_LOG NET_HOSTNAME NET_DNSSD_NAMES
 export NET_PRINTSRV_QUEUES NET_FARM_DIR NET_FARM_ANSWERING NET_FARM_DOWN_NAMES
 export NET_DNSSD_SERVICE_NAMES NET_DNSSD_OTHER_NAMES NET_DNSSD_BROWSED NET_TLS_DIR NET_IPV6
+export NET_WSD_DIR
 export NET_SILENT_DIR="$NET_DIR/silent"
 
 "$@"
