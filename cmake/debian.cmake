@@ -81,13 +81,14 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Depends: from the libraries the program links, by dpkg-shlibdeps.
 # libsmbclient is loaded only to list an SMB server's shares, GnuTLS only
-# for a server that takes TLS (without them those servers give nothing
-# beneath them): recommendations.
+# for a server that takes TLS, expat only to read WSD devices' answers
+# (without them those servers give nothing beneath them, and no WSD device
+# is listed): recommendations.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 if(QUELVARO_TLS)
-  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libsmbclient, libgnutls30")
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libsmbclient, libgnutls30, libexpat1")
 else()
-  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS libsmbclient)
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libsmbclient, libexpat1")
 endif()
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
