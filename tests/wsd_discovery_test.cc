@@ -29,6 +29,7 @@ milliseconds Scaled(milliseconds time) {
 
 // The group's stand-in: what the discovery sent it, and where from.
 struct Group {
+  WsdSocket socket{nullptr, &CloseWsdSocket};
   int fd = -1;
   int port = 0;
   sockaddr_in sender = {};
@@ -38,6 +39,7 @@ struct Group {
 void OpenGroup(Group& group) {
   group.fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   ASSERT_GE(group.fd, 0);
+  group.socket.reset(new WsdSocketFd{group.fd});
   sockaddr_in address = {};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -66,16 +68,9 @@ void Answer(const Group& group, const std::string& message) {
          reinterpret_cast<const sockaddr*>(&group.sender), sizeof group.sender);
 }
 
-std::string Between(const std::string& text, const std::string& from,
-                    const std::string& to) {
-  const std::size_t start = text.find(from);
-  if (start == std::string::npos) return "";
-  const std::size_t end = text.find(to, start + from.size());
-  return text.substr(start + from.size(), end - start - from.size());
-}
-
 std::string MessageIdOf(const std::string& message) {
-  return Between(message, "MessageID>", "<");
+  const std::size_t start = message.find("MessageID>") + 10;
+  return message.substr(start, message.find('<', start) - start);
 }
 
 struct Match {
@@ -210,6 +205,8 @@ TEST(WsdDiscovery, PrintDevicesAnsweringOurProbesFoundOnceAndNamed) {
                                  {"urn:uuid:ohne", print, ""}}));
   Answer(group, Matches("urn:uuid:not-ours", {{"urn:uuid:falsch", print, at(0, "/f")}}));
   Answer(group, Matches("", {{"urn:uuid:ungefragt", print, at(0, "/u")}}));
+  // A device's own Probe (of any type) is no answer, and gets none.
+  Answer(group, group.received[0]);
   // The same device in the other version: the first answer counts.
   Answer(group, Matches(new_id, {{"urn:uuid:eins", print, at(0, "/zwei")}}, kWsd2009));
 

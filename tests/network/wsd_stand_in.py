@@ -1,35 +1,17 @@
 #!/usr/bin/env python3
-"""WSD devices for the private network: one process answers, for every one
-of them, the WS-Discovery Probes and Resolves sent to the multicast group
-239.255.255.250:3702 on one interface, and their metadata requests
-(WS-Transfer Get) over HTTP on port 5357.
+"""WSD devices for the private network, all in one process: it answers the
+WS-Discovery Probes and Resolves sent to 239.255.255.250:3702 on one
+interface, and the devices' metadata requests (WS-Transfer Get) over HTTP on
+port 5357.
 
     wsd_stand_in.py FOLDER ADDRESS HOST_ADDRESS
 
-ADDRESS is the interface's (where the group is joined and most devices are
-reached), HOST_ADDRESS a second one of it, the host with 200 endpoints.
-The devices, answering each Probe for print devices after a wait of up to
-0.4 s of their own, as the protocol has them do:
-  Büro Drucker 1        WS-Discovery of April 2005
-  Büro Drucker 2        WS-Discovery 1.1 only; two FriendlyNames, en first
-  Empfang ✓ Drucker 3   prefixes of its own, its print type in the default
-                        namespace
-  Etage 4 Drucker 001..200   one host's 200 endpoints, 20 to a datagram
-  Ohne XAddrs           no XAddrs: answers a Resolve with them
-  Steuerzeichen         a name with tab, line feed, carriage return, CSI
-                        (U+009B) and a line separator
-  ...-b0mb              metadata with an entity bomb in its DTD
-  ...-0b16              metadata of 3 MiB
-  ...-5117              metadata that never comes
-  ...-d10b              metadata that comes a byte every 100 ms
-and the ones that must not be listed: a print device answering with a
-RelatesTo of no Probe's, one sending its ProbeMatches unasked, and a
-computer announced as wsdd announces one (pub:Computer).
-
-Writes FOLDER/ready once it listens, and appends to FOLDER/received each
-datagram's action and sender port ("ACTION PORT", a line each). After the
-first Probe it probes the sender itself and writes FOLDER/probe-answers:
-how many answers that Probe got (the program must send none).
+ADDRESS is the interface's (where the group is joined), HOST_ADDRESS a
+second one of it: a host with 200 endpoints. DEVICES says which devices
+answer, each after a wait of up to 0.4 s of its own as the protocol has
+them do; the hostile ones and those that must not be listed are among them.
+Writes FOLDER/ready once it listens, and appends each datagram's action and
+sender port to FOLDER/received ("ACTION PORT", a line each).
 """
 import http.server
 import os
@@ -76,6 +58,13 @@ def device(tail, name, path, versions=(OLD,), metadata="name", xaddrs=True,
             "metadata": metadata, "xaddrs": xaddrs, "model": model, "types": types}
 
 
+# Büro Drucker 2 speaks WS-Discovery 1.1 only and gives two FriendlyNames;
+# Empfang's print type is in the default namespace; Ohne XAddrs answers a
+# Resolve with them; Steuerzeichen's name holds tab, line feed, carriage
+# return, CSI (U+009B) and a line separator. Of the metadata: an entity bomb
+# in a DTD, 3 MiB, none ever, a byte every 100 ms. Not to be listed:
+# Rechner (a computer, as wsdd announces one), and (answers_to) a device
+# answering with a RelatesTo of no Probe's and one answering unasked.
 DEVICES = [
     device("0001", "Büro Drucker 1", "/drucker/1", model="Belvantro WS 1"),
     device("0002", "Büro Drucker 2", "/drucker/2", versions=(NEW,)),
@@ -229,20 +218,6 @@ def answers_to(text, address, host_address):
     return out
 
 
-def probe_the_prober(folder, sender):
-    """Probes the program's own port, for any device type: it must not answer."""
-    probing = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-    probe = envelope(OLD, OLD + "/Probe", None, "<wsd:Probe/>").encode()
-    probing.sendto(probe, sender)
-    answers = 0
-    end = time.monotonic() + 1
-    while time.monotonic() < end:
-        if select.select([probing], [], [], max(0, end - time.monotonic()))[0]:
-            probing.recv(65536)
-            answers += 1
-    stand_in.write_whole(folder, "probe-answers", "%d\n" % answers)
-
-
 def main():
     folder, address, host_address = sys.argv[1:4]
     serve_metadata()
@@ -253,7 +228,6 @@ def main():
                      struct.pack("4s4s", socket.inet_aton(GROUP), socket.inet_aton(address)))
     stand_in.write_whole(folder, "ready", "")
     pending = []  # (when, datagram, to)
-    probed = False
     while True:
         timeout = min([when for when, _, _ in pending], default=time.monotonic() + 1)
         if select.select([group], [], [], max(0, timeout - time.monotonic()))[0]:
@@ -264,10 +238,6 @@ def main():
             now = time.monotonic()
             pending += [(now + delay, datagram, sender)
                         for delay, datagram in answers_to(text, address, host_address)]
-            if not probed and field(text, "Action").endswith("/Probe"):
-                probed = True
-                threading.Thread(target=probe_the_prober, args=(folder, sender),
-                                 daemon=True).start()
         now = time.monotonic()
         for item in [p for p in pending if p[0] <= now]:
             group.sendto(item[1], item[2])

@@ -46,18 +46,16 @@ void SendRepeats(WsdDiscovery& discovery, Deadline now) {
 }
 
 // The endpoint's metadata asked for at the first usable of its transport
-// addresses; with none, the endpoint is done.
+// addresses; with none, all that will be known of it is.
 void AskMetadata(WsdDiscovery& discovery, std::size_t index,
                  const std::vector<std::string>& xaddrs) {
   WsdEndpoint& endpoint = discovery.endpoints[index];
-  endpoint.stage = kWsdDone;
   std::optional<WsdTarget> target = FirstUsableXAddr(xaddrs, endpoint.scope);
   const std::string shown = target          ? target->xaddr
                             : xaddrs.empty() ? std::string()
                                              : UriWithoutCredentials(xaddrs.front());
   if (Keep(discovery, shown.size())) endpoint.device.xaddr = shown;
   if (!target) return;
-  endpoint.stage = kWsdAsking;
   QueueMetadata(discovery.metadata, index, std::move(*target),
                 GetMessage(endpoint.version, NewMessageId(), endpoint.device.address));
 }
@@ -65,7 +63,6 @@ void AskMetadata(WsdDiscovery& discovery, std::size_t index,
 void Resolve(WsdDiscovery& discovery, std::size_t index, Deadline now) {
   WsdEndpoint& endpoint = discovery.endpoints[index];
   const std::string id = NewMessageId();
-  endpoint.stage = kWsdResolving;
   endpoint.resolve_end = std::min(now + kServerBound, discovery.run_end);
   discovery.resolve_ids[id] = index;
   SendTwice(discovery,
@@ -150,12 +147,10 @@ void ReadDatagrams(WsdDiscovery& discovery, const PollSet& set, Deadline now) {
 // address alone.
 void EndLateResolves(WsdDiscovery& discovery, Deadline now) {
   for (auto at = discovery.resolve_ids.begin(); at != discovery.resolve_ids.end();) {
-    WsdEndpoint& endpoint = discovery.endpoints[at->second];
-    if (now < endpoint.resolve_end) {
+    if (now < discovery.endpoints[at->second].resolve_end) {
       ++at;
       continue;
     }
-    endpoint.stage = kWsdDone;
     at = discovery.resolve_ids.erase(at);
   }
 }
@@ -164,7 +159,6 @@ void EndLateResolves(WsdDiscovery& discovery, Deadline now) {
 void TakeMetadata(WsdDiscovery& discovery, const std::vector<WsdAnswer>& answers) {
   for (const WsdAnswer& answer : answers) {
     WsdEndpoint& endpoint = discovery.endpoints[answer.endpoint];
-    endpoint.stage = kWsdDone;
     WsdMessage message;
     if (!answer.body || !ReadWsdMessage(*answer.body, message)) continue;
     if (message.friendly_name && Keep(discovery, message.friendly_name->size())) {

@@ -42,16 +42,13 @@ struct WsdDevice {
   std::optional<std::string> model_name;
 };
 
-enum WsdStage {
-  kWsdResolving,  // a Resolve has gone out, for its transport addresses
-  kWsdAsking,     // its metadata is asked for (or waits its turn)
-  kWsdDone,       // all that will be known of it is
-};
-
+// An endpoint found. Where it stands is where the discovery holds it:
+// resolving (its Resolve's ID in resolve_ids), asked for its metadata
+// (waiting its turn or being asked, in metadata), or neither: all that will
+// be known of it is.
 struct WsdEndpoint {
   WsdDevice device;
   WsdVersion version = kWsd2005;  // of its first answer, spoken to it
-  WsdStage stage = kWsdDone;
   std::uint32_t scope = 0;        // the interface its answer came on
   Deadline resolve_end = {};      // while resolving
 };
