@@ -17,6 +17,7 @@ if [[ "${2:-}" != --inside ]]; then
   NET_WSD=1 exec "$here/private_network.sh" bash "$0" "$listing" --inside
 fi
 
+# shellcheck source=../checks.sh
 source "$here/../checks.sh"
 CHECK_PREFIX="wsd: "
 work="$NET_DIR/wsd-e2e"
