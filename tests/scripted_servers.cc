@@ -63,10 +63,11 @@ std::string QueuesAnswer(const ScriptedHost& host) {
 }
 
 // The operation of the whole request at the start of in, which it takes
-// off; -1 while the request is not whole.
-int TakeRequest(std::string& in) {
+// off (its head into head); -1 while the request is not whole.
+int TakeRequest(std::string& in, std::string& head) {
   const std::size_t head_end = in.find("\r\n\r\n");
   if (head_end == std::string::npos) return -1;
+  head = in.substr(0, head_end);
   std::size_t length = 0;
   const std::size_t field = in.find("Content-Length: ");
   if (field != std::string::npos && field < head_end) {
@@ -86,15 +87,36 @@ void Close(ScriptedServers& servers, Connection& connection) {
   --servers.open;
 }
 
-void Answer(ScriptedServers& servers, Connection& connection, int operation) {
+// A SOAP host's answer to a request with this head: its body, with the
+// request's path for each "%PATH%"; 415 to a request that is no SOAP.
+std::string SoapAnswer(const ScriptedHost& host, const std::string& head) {
+  if (head.find("\r\nContent-Type: application/soap+xml") == std::string::npos) {
+    return "HTTP/1.1 415 Unsupported Media Type\r\nContent-Length: 0\r\n\r\n";
+  }
+  const std::size_t path = head.find(' ') + 1;
+  const std::string resource = head.substr(path, head.find(' ', path) - path);
+  std::string body = host.soap_body;
+  for (std::size_t at; (at = body.find("%PATH%")) != std::string::npos;) {
+    body.replace(at, 6, resource);
+  }
+  return "HTTP/1.1 200 OK\r\nContent-Type: application/soap+xml\r\n"
+         "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+void Answer(ScriptedServers& servers, Connection& connection, int operation,
+            const std::string& head) {
   const ScriptedHost& host = servers.hosts[connection.host];
   ++servers.requests;
   if (host.kind == kSilent) return;
   connection.answering = true;
   connection.answer_at = Clock::now() + host.delay;
-  if (host.kind == kFlooding) {
+  if (!host.soap_body.empty() && host.kind == kAnswering) {
+    connection.out = SoapAnswer(host, head);
+  } else if (host.kind == kFlooding) {
     connection.out = "HTTP/1.1 200 OK\r\nContent-Length: " +
-                     std::to_string(host.flood_bytes) + "\r\n\r\n";
+                     std::to_string(host.announced_bytes != 0 ? host.announced_bytes
+                                                              : host.flood_bytes) +
+                     "\r\n\r\n";
     connection.flood_left = host.flood_bytes;
   } else if (!host.queues.empty()) {
     connection.out = QueuesAnswer(host);
@@ -152,8 +174,9 @@ void Serve(ScriptedServers* servers) {
           Close(*servers, connection);
           continue;
         }
-        for (int operation; (operation = TakeRequest(connection.in)) >= 0;) {
-          Answer(*servers, connection, operation);
+        std::string head;
+        for (int operation; (operation = TakeRequest(connection.in, head)) >= 0;) {
+          Answer(*servers, connection, operation, head);
         }
       }
       if ((polled[at].revents & POLLOUT) && connection.answering) {
@@ -187,7 +210,7 @@ bool StartScriptedServers(ScriptedServers& servers) {
     servers.listeners.push_back(fd);
     sockaddr_in address = {};
     address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (inet_pton(AF_INET, servers.address.c_str(), &address.sin_addr) != 1) return false;
     socklen_t size = sizeof address;
     if (bind(fd, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
         listen(fd, 64) != 0 ||

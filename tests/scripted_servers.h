@@ -1,7 +1,8 @@
 // IPP hosts on loopback ports for the loop's in-process tests, served by one
 // thread of the test's own with one poll: each answers as its script says
 // (a CUPS server with its queues, a printer after a delay, one that never
-// answers, one that floods), and the servers count what they saw.
+// answers, one that floods, a WSD device's metadata), and the servers count
+// what they saw.
 #ifndef QUELVARO_TESTS_SCRIPTED_SERVERS_H
 #define QUELVARO_TESTS_SCRIPTED_SERVERS_H
 
@@ -24,11 +25,17 @@ struct ScriptedHost {
                                      // URIs' remote queues
   std::chrono::milliseconds delay{0};
   std::size_t flood_bytes = 0;
+  std::size_t announced_bytes = 0;   // set: a flood's head announces this
+                                     // many, more than come
+  std::string soap_body;             // set: a WSD device answering every
+                                     // SOAP request with it, the request's
+                                     // path for each "%PATH%"
   int port = 0;                      // set by StartScriptedServers
 };
 
 struct ScriptedServers {
   std::vector<ScriptedHost> hosts;
+  std::string address = "127.0.0.1";  // where every host listens
   std::vector<int> listeners;        // one a host
   int wake[2] = {-1, -1};
   std::thread thread;
@@ -43,7 +50,7 @@ struct ScriptedServers {
                                      // here speaks TLS)
 };
 
-// Listens for every host on 127.0.0.1 (a port each) and starts serving them
+// Listens for every host at the servers' address (a port each) and starts serving them
 // on a thread; false when a socket could not be had.
 bool StartScriptedServers(ScriptedServers& servers);
 

@@ -170,6 +170,62 @@ const std::size_t kMostUnicastTxtBytes = std::size_t{16} << 10;
 // the records of instances and hosts. Past this, an instance is not kept
 // and a TXT record leaves its instance unresolved.
 const std::size_t kMostUnicastHeldBytes = std::size_t{6} << 20;
+// ---- WS-Discovery -----------------------------------------------------
+
+// How long the answers to the Probes are listened for, from the first, and
+// within discovery's bound: a device answers a multicast Probe after a wait
+// of its own of up to half a second (the protocol's APP_MAX_DELAY), and the
+// Probe goes out a second time kWsdRepeatDelay after the first. A network
+// without WSD devices costs this once.
+const std::chrono::milliseconds kWsdListenBound(1000);
+
+// When a Probe or a Resolve, sent over UDP, is sent again (once): the
+// protocol asks for a repetition between 50 and 250 ms after the first.
+const std::chrono::milliseconds kWsdRepeatDelay(200);
+
+// The WSD endpoints a run takes, each once by its address: a print server
+// may answer for hundreds of printers; a host that names more than this is
+// not believed beyond it.
+const std::size_t kMostWsdEndpoints = 1024;
+
+// Metadata requests under way at once, all devices together, and to one
+// host: a host whose endpoints never answer holds four of them for
+// kServerBound at most, and every other host still has its turn.
+const std::size_t kMostWsdMetadataAtOnce = 16;
+const std::size_t kMostWsdMetadataPerHost = 4;
+
+// One WSD answer, a datagram or a metadata document (the body of its HTTP
+// answer): a device's metadata takes a few KiB. A larger one gives nothing
+// and is not parsed; a metadata answer that grows past it is given up at
+// once.
+const std::size_t kMostWsdAnswerBytes = std::size_t{1} << 20;
+
+// A WSD answer's markup: the start tags ('<') and the attributes and
+// namespace declarations ('=') it may hold, counted before it is parsed,
+// and how deep its elements may nest. The parser keeps each open element,
+// each name it has seen and each attribute of a tag: a document of 1 MiB
+// made of nothing but these would make it hold some 40 MiB. A device's
+// metadata has a few hundred of each and is some ten elements deep.
+const std::size_t kMostWsdMarkup = 16384;
+const std::size_t kMostWsdDepth = 64;
+
+// The metadata answers being read, all together, by what their buffers
+// hold: past it, the one that holds most is given up (its device is named
+// by its address), so that after each turn they hold this at most.
+const std::size_t kMostWsdHeldBytes = std::size_t{8} << 20;
+
+// What the devices' records keep, all together: addresses, XAddrs, names
+// and models. An endpoint or a name that would take more is not kept.
+const std::size_t kMostWsdRecordBytes = std::size_t{4} << 20;
+
+// Datagrams read in one turn of the loop, so that a device that floods
+// the discovery's socket does not keep the loop from the rest.
+const int kWsdDatagramsAtOnce = 256;
+
+// The receive buffer asked of the kernel for the discovery's sockets
+// (which may give less): a host answering for hundreds of endpoints sends
+// that many datagrams within half a second.
+const int kWsdReceiveBufferBytes = 1 << 20;
 
 // What the pool of a run may hand out to its servers: descriptors and bytes
 // of answers under way. A run takes them from the limits above; a test

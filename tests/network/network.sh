@@ -21,6 +21,7 @@
 #   net_start_dns        the DNS server, for the farm and the unicast DNS-SD
 #                        browse domain (NET_UNICAST, below), when asked for
 #   net_start_tls        the servers that take TLS only (NET_TLS, below)
+#   net_start_wsd        WSD devices (NET_WSD, below)
 #   net_wait_ready       wait until all of it answers and is advertised
 #   net_show_logs        the logs, for a start that failed
 #
@@ -100,6 +101,15 @@ NET_DNSSD_NAMES=$(printf '%s\n' "$NET_IPPEVE_NAME" "Shared printer @ ${NET_HOSTN
 #   tls-printer:8636       a printer that takes TLS only, "TLS-Drucker-Süd",
 #                          advertised as _ipps._tcp only ("Drucker nur TLS")
 # NET_IPV6 says whether the machine has IPv6 (::1 on lo).
+# WSD devices, when NET_WSD=1 (tests/network/wsd_stand_in.py, which says
+# which): on qwsd0, one end of a veth pair that takes multicast, at
+# 192.0.2.50 (and 192.0.2.51, a host with 200 endpoints), where they join
+# the discovery's group and so hear what is sent out on it. Multicast is
+# then off on every other interface (the pair's other end, qnet0, qnet1;
+# lo never takes it here), so that qwsd0 is the one a Probe goes out on.
+# NET_WSD_DIR is the stand-in's folder.
+net_wsd_address=192.0.2.50
+net_wsd_host_address=192.0.2.51
 net_secure_address=192.0.2.40
 net_tls_printer_address=192.0.2.41
 net_farm_name() { printf 'prn-%04d' "$1"; }
@@ -586,6 +596,20 @@ net_start_farm() {
   awk '$4 != "dropped"' "$NET_DIR/farm-hosts" >"$NET_FARM_DIR/listening"
   python3 "$net_here/printer_farm.py" "$NET_FARM_DIR" "$NET_FARM_DIR/listening" \
     >"$NET_DIR/log/farm.log" 2>&1 &
+}
+
+net_start_wsd() {
+  [[ ${NET_WSD:-0} == 1 ]] || return 0
+  ip link add qwsd0 type veth peer name qwsd1 && ip link set qwsd1 multicast off &&
+    ip link set qwsd0 up && ip link set qwsd1 up &&
+    ip addr add "$net_wsd_address/32" dev qwsd0 &&
+    ip addr add "$net_wsd_host_address/32" dev qwsd0 &&
+    ip link set qnet0 multicast off && ip link set qnet1 multicast off || return 1
+  NET_WSD_DIR="$NET_DIR/wsd"
+  mkdir -p "$NET_WSD_DIR"
+  python3 "$net_here/wsd_stand_in.py" "$NET_WSD_DIR" "$net_wsd_address" \
+    "$net_wsd_host_address" >"$NET_DIR/log/wsd.log" 2>&1 &
+  net_wait 10 "the WSD devices" test -e "$NET_WSD_DIR/ready"
 }
 
 # net_wait SECONDS WHAT COMMAND...: run COMMAND every 0.1 s until it succeeds,

@@ -42,6 +42,8 @@
 #   NET_UNICAST=N        a search domain whose name server publishes a
 #                        browse domain of N printers and printsrv's queues
 #                        in DNS-SD over unicast DNS (network.sh)
+#   NET_WSD=1            WSD print devices, and hostile ones, on an interface
+#                        that takes multicast (network.sh, wsd_stand_in.py)
 #   NET_SAMBA=1          start Samba too (tests/network/samba.sh, smb_start):
 #                        smbsrv (127.0.0.1, guests welcome), smbzu (refuses
 #                        guests), smbtot (never connects), smbalt (SMB1
@@ -81,6 +83,8 @@
 #   NET_TLS_DIR              the TLS printer's folder (sni-NAME: the name
 #                            each client sent)
 #   NET_IPV6                 1 where the machine has IPv6, else 0
+#   NET_WSD_DIR              the WSD devices' folder (received: what came
+#                            to them)
 #   DBUS_SYSTEM_BUS_ADDRESS  the namespace's system bus
 #
 # Exits with COMMAND's status; 77 when not root or the namespaces are
@@ -151,6 +155,7 @@ net_start_silent
 net_start_dns
 net_start_farm
 net_start_tls || net_failed "the TLS servers did not start"
+net_start_wsd || net_failed "the WSD devices did not start"
 net_start_ippeve
 net_start_printsrv || net_failed "printsrv did not start"
 net_start_sued || net_failed "druck-sued did not start"
@@ -183,6 +188,7 @@ export NET_SUED_HOST NET_SUED_PORT NET_SUED_ADDRESS=$net_sued_address NET_SUED_S
 export NET_PRINTSRV_QUEUES NET_FARM_DIR NET_FARM_ANSWERING NET_FARM_DOWN_NAMES
 export NET_DNSSD_SERVICE_NAMES NET_DNSSD_OTHER_NAMES NET_DNSSD_BROWSED NET_TLS_DIR NET_IPV6
 export NET_UNICAST_NAMES
+export NET_WSD_DIR
 export NET_SILENT_DIR="$NET_DIR/silent"
 
 "$@"

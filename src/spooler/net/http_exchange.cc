@@ -1,6 +1,6 @@
-// The HTTP side of an IPP exchange, written and read by hand so that every
-// wait is the caller's poll, bounded by the exchange's deadline, and every
-// answer is taken whole before any of it is used.
+// The HTTP side of an IPP exchange (or of a SOAP one), written and read by
+// hand so that every wait is the caller's poll, bounded by the exchange's
+// deadline, and every answer is taken whole before any of it is used.
 #include "spooler/net/http_exchange.h"
 
 #include <poll.h>
@@ -28,7 +28,7 @@ std::string RequestHead(const HttpRequest& request, bool local) {
   }
   return "POST " + request.resource + " HTTP/1.1\r\n" +
          "Host: " + authority + "\r\n" +
-         "Content-Type: application/ipp\r\n" +
+         "Content-Type: " + request.content_type + "\r\n" +
          "Content-Length: " + std::to_string(request.body.size()) + "\r\n" +
          (request.last ? "Connection: close\r\n" : "") + "\r\n";
 }
@@ -377,10 +377,14 @@ void AbandonHttp(HttpExchange& exchange) {
   ReleaseAnswer(exchange.answer);
 }
 
-std::optional<std::string> IppAnswerOf(HttpExchange& exchange, int* status) {
+std::optional<std::string> HttpBodyOf(HttpExchange& exchange, int* status) {
   if (status != nullptr) *status = exchange.answer.status;
   if (exchange.stage != kHttpAnswered || exchange.answer.status != 200) {
     return std::nullopt;
   }
   return TakeHttpBody(exchange.answer);
+}
+
+std::optional<std::string> IppAnswerOf(HttpExchange& exchange, int* status) {
+  return HttpBodyOf(exchange, status);
 }

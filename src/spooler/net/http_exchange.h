@@ -12,15 +12,16 @@
 #include "spooler/net/http_answer.h"
 #include "spooler/net/tls_session.h"
 
-// A POST of an IPP message.
+// A POST of an IPP message, or of another kind of body (a SOAP envelope).
 struct HttpRequest {
   std::string host;      // as the server was named, for the Host field
   int port = 0;
   std::string resource;  // "/", "/printers/x", ...
-  std::string body;      // the IPP message
+  std::string body;      // the IPP message (or SOAP envelope)
   bool last = false;     // no request follows on this connection
   bool tls = false;      // over TLS from the first byte
   bool may_upgrade = true;  // tried once more over TLS when the server asks
+  std::string content_type = "application/ipp";  // the body's
 };
 
 enum HttpStage {
@@ -105,9 +106,13 @@ std::size_t HttpHeldBytes(const HttpExchange& exchange);
 // time, and what it held goes back to the allocator.
 void AbandonHttp(HttpExchange& exchange);
 
-// The IPP message of a "200 OK" answer, when that is how the exchange
-// ended; none otherwise. status (when given) gets the answer's HTTP status,
-// 0 when no answer came at all.
+// The body of a "200 OK" answer, when that is how the exchange ended; none
+// otherwise. status (when given) gets the answer's HTTP status, 0 when no
+// answer came at all.
+std::optional<std::string> HttpBodyOf(HttpExchange& exchange,
+                                      int* status = nullptr);
+
+// The IPP message of a "200 OK" answer (HttpBodyOf).
 std::optional<std::string> IppAnswerOf(HttpExchange& exchange,
                                        int* status = nullptr);
 

@@ -1,0 +1,50 @@
+// WSD devices as records, laid out as DNS-SD's printers are
+// (dnssd/network_printers.cc).
+#include "spooler/wsd/wsd_printers.h"
+
+#include <algorithm>
+
+#include "spooler/utf8_text.h"
+
+namespace {
+
+const std::string& NameOf(const WsdDevice& device) {
+  return device.friendly_name ? *device.friendly_name : device.address;
+}
+
+bool NameOrder(const WsdDevice* a, const WsdDevice* b) {
+  if (NameOf(*a) != NameOf(*b)) return NameOf(*a) < NameOf(*b);
+  return a->address < b->address;
+}
+
+}  // namespace
+
+PrinterList WsdPrinters(const std::vector<WsdDevice>& devices) {
+  std::vector<const WsdDevice*> ordered;
+  for (const WsdDevice& device : devices) ordered.push_back(&device);
+  std::sort(ordered.begin(), ordered.end(), &NameOrder);
+
+  PrinterList list;
+  TextPool& pool = list.text;
+  std::wstring text;
+  for (const WsdDevice* device : ordered) {
+    PRINTER_INFO_2 info = {};
+    WideFromUtf8(NameOf(*device), text);
+    info.pPrinterName = KeepText(pool, text);
+    WideFromUtf8(device->model_name.value_or(std::string()), text);
+    info.pDriverName = KeepText(pool, text);
+    info.pLocation = KeepText(pool, L"");
+    WideFromUtf8(device->xaddr, text);
+    info.pPortName = KeepText(pool, text);
+    info.Attributes = PRINTER_ATTRIBUTE_NETWORK;
+
+    PRINTER_INFO_1 level1 = {};
+    level1.Flags = PRINTER_ENUM_ICON8;
+    level1.pName = info.pPrinterName;
+    level1.pComment = info.pPortName;
+    level1.pDescription = KeepDescription(pool, info.pPrinterName,
+                                          info.pDriverName, info.pLocation);
+    list.printers.push_back({level1, info});
+  }
+  return list;
+}
