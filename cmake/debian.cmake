@@ -114,7 +114,8 @@ find_program(QUELVARO_DPKG_DEB dpkg-deb)
 if(QUELVARO_TESTS AND QUELVARO_DPKG_DEB AND NOT CMAKE_CXX_FLAGS MATCHES "-fsanitize")
   enable_testing()
   add_test(NAME debian_package
-    COMMAND bash ${PROJECT_SOURCE_DIR}/tests/package/deb_test.sh
+    COMMAND bash ${PROJECT_SOURCE_DIR}/tests/own_network.sh
+            bash ${PROJECT_SOURCE_DIR}/tests/package/deb_test.sh
             ${CMAKE_BINARY_DIR} $<TARGET_FILE:quelvaro> ${PROJECT_VERSION}
             ${CMAKE_CPACK_COMMAND})
   # Skipped (77) where lintian or dpkg-shlibdeps is missing.

@@ -26,7 +26,7 @@ TEST(RunHandoff, EachWaitReturnsWhatTheLoopsThreadHandsOver) {
   std::thread loop([&] {
     std::this_thread::sleep_for(milliseconds(20));
     GiveQueueView(handoff, OnePrinter(L"Büro"));
-    GiveDiscovery(handoff, {DnssdService{}});
+    GiveDiscovery(handoff, {{DnssdService{}}, {WsdDevice{}}});
     GiveKnownServers(handoff, {{L"\\\\localhost", {}},
                                {L"\\\\Druck", {"ipp://druck/printers/a"}},
                                {L"\\\\stumm", {"ipp://stumm/printers/b"}}});
@@ -40,7 +40,8 @@ TEST(RunHandoff, EachWaitReturnsWhatTheLoopsThreadHandsOver) {
   const std::optional<PrinterList>& view = WaitForQueueView(handoff);
   ASSERT_TRUE(view.has_value());
   EXPECT_EQ(std::wstring(view->printers[0].level1.pName), L"Büro");
-  EXPECT_EQ(WaitForDiscovery(handoff).size(), 1u);
+  EXPECT_EQ(WaitForDiscovery(handoff).services.size(), 1u);
+  EXPECT_EQ(WaitForDiscovery(handoff).devices.size(), 1u);
   EXPECT_EQ(WaitForKnownServers(handoff).size(), 3u);
   // Found as host names are, whatever the case.
   const PrinterList* druck = WaitForServerPrinters(handoff, L"\\\\DRUCK");

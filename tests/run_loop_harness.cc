@@ -35,7 +35,9 @@ RunSettings Settings(const ScriptedServers& servers, RunBudget budget,
   settings.user = "tester";
   settings.own_name = L"\\\\localhost";
   settings.bus_address = bus;
-  settings.unicast.off = true;  // no query to the machine's name servers
+  // No query to the machine's name servers, no Probe on its network.
+  settings.unicast.off = true;
+  settings.wsd.destinations.clear();
   settings.budget = budget;
   return settings;
 }

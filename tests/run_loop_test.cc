@@ -168,8 +168,8 @@ TEST(Discovery, EveryInstanceIsListedAndEachTypeIsResolvedInTurn) {
   const Deadline bound = started + kDiscoveryBound;
   ContinueRunLoop(loop, NewPollSet(bound), handoff, bound);
   ASSERT_TRUE(handoff.discovery_given);
-  EXPECT_EQ(handoff.discovery.size(), loud + 6u);
-  const PrinterList network = NetworkPrinters(handoff.discovery);
+  EXPECT_EQ(handoff.discovery.services.size(), loud + 6u);
+  const PrinterList network = NetworkPrinters(handoff.discovery.services);
   ASSERT_EQ(network.printers.size(), loud + 5u);
   std::set<std::wstring> names;
   for (const PrinterRecord& printer : network.printers) {

@@ -1,4 +1,4 @@
-// The WSD discovery on its own, as the run will drive it, for the private
+// The WSD discovery on its own, as the run drives it, for the private
 // network's test (network/wsd_end_to_end.sh): discovers with the default
 // settings (the multicast groups, every interface), then writes the Network
 // scope's records it makes, one a line, "name<TAB>description<TAB>comment"

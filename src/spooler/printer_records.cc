@@ -163,6 +163,14 @@ void AddPrinterRecord(PrinterList& list, const PRINTER_INFO_2& info,
   list.printers.push_back({level1, info});
 }
 
+void AppendPrinters(PrinterList& to, PrinterList&& from) {
+  for (std::vector<WCHAR>& block : from.text) {
+    to.text.push_back(std::move(block));
+  }
+  to.printers.insert(to.printers.end(), from.printers.begin(),
+                     from.printers.end());
+}
+
 bool IsRecordLevel(DWORD level) { return PrinterInfoSize(level) != 0; }
 
 DWORD LayOutPrinters(DWORD level, const std::vector<const PrinterRecord*>& printers,

@@ -57,11 +57,13 @@ const std::size_t kMostResolving = 64;
 const std::size_t kMostLookupThreads = 32;
 
 // Descriptors kept back from the servers' connections and SMB listings, for
-// the process's own, the bus, the lookups and the standard streams. The
+// the process's own, the bus, the lookups, the standard streams, the
+// unicast browse's sockets and WS-Discovery's (its two and its metadata
+// requests, kMostWsdMetadataAtOnce). The
 // servers may hold the rest of the process's limit, which a run raises to
 // its hard limit (RaiseDescriptorLimit); a server waits its turn when they
 // are all taken.
-const std::size_t kKeptDescriptors = 64;
+const std::size_t kKeptDescriptors = 128;
 
 // ---- Memory ------------------------------------------------------------
 
@@ -170,7 +172,8 @@ const std::size_t kMostUnicastTxtBytes = std::size_t{16} << 10;
 // the records of instances and hosts. Past this, an instance is not kept
 // and a TXT record leaves its instance unresolved.
 const std::size_t kMostUnicastHeldBytes = std::size_t{6} << 20;
-// ---- WS-Discovery -----------------------------------------------------
+
+// ---- WS-Discovery --------------------------------------------------------
 
 // How long the answers to the Probes are listened for, from the first, and
 // within discovery's bound: a device answers a multicast Probe after a wait
@@ -178,6 +181,13 @@ const std::size_t kMostUnicastHeldBytes = std::size_t{6} << 20;
 // Probe goes out a second time kWsdRepeatDelay after the first. A network
 // without WSD devices costs this once.
 const std::chrono::milliseconds kWsdListenBound(1000);
+
+// How long past discovery's bound the Network scopes wait for WSD devices'
+// names (their metadata): a device whose metadata has not come by then is
+// listed by its endpoint reference address. Everything WS-Discovery does
+// ends then, so that the report's network part takes discovery's bound and
+// this at most, however many devices never answer, or trickle.
+const std::chrono::milliseconds kWsdLateBound(500);
 
 // When a Probe or a Resolve, sent over UDP, is sent again (once): the
 // protocol asks for a repetition between 50 and 250 ms after the first.

@@ -7,7 +7,9 @@
 //   with Shared (0x22)                 those of them that are shared
 //   Connections (0x04)                 the remote queues (with Shared: the
 //                                      shared ones)
-//   Network (0x40), level 1            every IPP printer DNS-SD finds
+//   Network (0x40), level 1            every printer DNS-SD finds (on the
+//                                      local link and in unicast DNS), then
+//                                      every WSD print device
 //   with Shared (0x60)                 those that are queues a print server
 //                                      shares
 //   Remote (0x10), level 1             one record per print server known in
@@ -35,6 +37,7 @@
 #include "spooler/remote/server_names.h"
 #include "spooler/run/run_thread.h"
 #include "spooler/spooler.h"
+#include "spooler/wsd/wsd_printers.h"
 
 namespace {
 
@@ -67,11 +70,18 @@ BOOL ListQueues(DWORD flags, DWORD level, LPBYTE buffer, DWORD cbBuf,
   return Answer(needed, returned);
 }
 
+// Every printer discovery found: DNS-SD's, then the WSD print devices.
+PrinterList DiscoveredPrinters(const Discovery& discovery) {
+  PrinterList printers = NetworkPrinters(discovery.services);
+  AppendPrinters(printers, WsdPrinters(discovery.devices));
+  return printers;
+}
+
 BOOL ListNetwork(DWORD flags, DWORD level, LPBYTE buffer, DWORD cbBuf,
                  DWORD& needed, DWORD& returned) {
   if (level != 1) return FALSE;
-  static const PrinterList printers =
-      NetworkPrinters(WaitForDiscovery(ForkSmbStarterAndStartRunThreadOnce()));
+  static const PrinterList printers = DiscoveredPrinters(
+      WaitForDiscovery(ForkSmbStarterAndStartRunThreadOnce()));
   std::vector<const PrinterRecord*> selected;
   for (const PrinterRecord& printer : printers.printers) {
     if ((flags & PRINTER_ENUM_SHARED) == 0 || IsSharedPrinter(printer)) {

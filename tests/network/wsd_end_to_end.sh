@@ -1,24 +1,30 @@
 #!/usr/bin/env bash
-# The WSD discovery inside the tests' private network (private_network.sh
+# WSD print devices inside the tests' private network (private_network.sh
 # with NET_WSD=1: the devices of wsd_stand_in.py on an interface that takes
-# multicast), run by tests/wsd_listing.cc as the run will drive it:
+# multicast):
 #
-#   wsd_end_to_end.sh WSD_LISTING
+#   wsd_end_to_end.sh PROGRAM WSD_LISTING
 #
-# Every print device listed once, named byte for byte (by its address where
-# its metadata is hostile or never comes), none of the others; within
-# kServerBound of the slowest device's start; Probes and Resolves the only
-# datagrams sent, from a port other than 3702; the memory it held. Needs root (exits 77 without).
+# The discovery alone (tests/wsd_listing.cc, which drives it as the run's
+# loop does and says what it held): every print device listed once, named
+# byte for byte (by its address where its metadata is hostile or never
+# comes), none of the others; Probes and Resolves the only datagrams sent,
+# from a port other than 3702; the memory the hostile devices cost. Then
+# the report: the Network scope lists DNS-SD's printers, then the same WSD
+# devices, within discovery's bound and WSD's half second more. Needs root
+# (exits 77 without).
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-listing=$1
+program=$1 listing=$2
 
-if [[ "${2:-}" != --inside ]]; then
-  NET_WSD=1 exec "$here/private_network.sh" bash "$0" "$listing" --inside
+if [[ "${3:-}" != --inside ]]; then
+  NET_WSD=1 exec "$here/private_network.sh" bash "$0" "$program" "$listing" --inside
 fi
 
 # shellcheck source=../checks.sh
 source "$here/../checks.sh"
+# shellcheck source=../report_sections.sh
+source "$here/../report_sections.sh"
 CHECK_PREFIX="wsd: "
 work="$NET_DIR/wsd-e2e"
 mkdir -p "$work"
@@ -75,4 +81,40 @@ check "sent from a port other than 3702" never_from_3702
 # The hostile devices together cost less than 10 MiB above what the
 # listing takes on a network without devices (some 3.5 MiB).
 check "at most 13.5 MiB held ($(held_kib) KiB)" test "$(held_kib)" -lt $((27 << 9))
+
+# The report, and when its Network scopes were done (ms).
+python3 - "$program" "$work/report.txt" >"$work/network-ms" <<'PY'
+import subprocess, sys, time
+started = time.monotonic()
+network = None
+with open(sys.argv[2], "wb") as out:
+    child = subprocess.Popen([sys.argv[1]], stdin=subprocess.DEVNULL,
+                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    for line in child.stdout:
+        if network is None and line == b"====== Network | Shared ======\n":
+            network = time.monotonic() - started
+        out.write(line)
+    child.wait()
+print(int(1000 * (network or 99)))
+PY
+network_ms=$(cat "$work/network-ms")
+# The WSD devices' names as the report shows them: a control character as
+# its picture, a C1 one and a line separator as <U+...>.
+wsd_entries() {
+  cut -f1 <(expected) | sed -e 's/\\x09/␉/g' -e 's/\\x0A/␊/g' -e 's/\\x0D/␍/g' \
+    -e $'s/\xc2\x9b/<U+009B>/g' -e $'s/\xe2\x80\xa8/<U+2028>/g'
+}
+dnssd_then_wsd() {
+  local want
+  want=$(printf '%s\n' "Altdrucker Keller" "$NET_IPPEVE_NAME" \
+    "Geteilter Drucker Süd @ quelvaro-net" "Plotter Süd @ quelvaro-net" \
+    "Shared printer @ quelvaro-net"; wsd_entries)
+  [[ "$(entries "$work/report.txt" Network 1)" == "$want" ]] ||
+    { diff <(echo "$want") <(entries "$work/report.txt" Network 1) | head -20 >&2; return 1; }
+}
+check "the report: DNS-SD's printers, then every WSD print device once" dnssd_then_wsd
+check "the report: no WSD device under Network | Shared" \
+  test "$(total "$work/report.txt" "Network | Shared" 1)" -eq 3
+check "the report: the Network scopes within 2.5 s ($network_ms ms)" \
+  test "$network_ms" -lt 2500
 checks_summary

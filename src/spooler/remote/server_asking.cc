@@ -26,14 +26,6 @@ void MoveIpp(ServerAsking& asking, IppStage to) {
   if (to == kIppOver) CloseHttp(asking.http);
 }
 
-void AppendPrinters(PrinterList& to, PrinterList&& from) {
-  for (std::vector<WCHAR>& block : from.text) {
-    to.text.push_back(std::move(block));
-  }
-  to.printers.insert(to.printers.end(), from.printers.begin(),
-                     from.printers.end());
-}
-
 // Where a URI stands in the order the answers are handed over in: its place
 // in `order`, else after all of those, in the order it became known.
 std::size_t UriRank(const ServerAsking& asking, const std::string& uri) {

@@ -43,10 +43,10 @@ void GiveQueueView(RunHandoff& handoff, std::optional<PrinterList> view) {
   });
 }
 
-void GiveDiscovery(RunHandoff& handoff, std::vector<DnssdService> services) {
+void GiveDiscovery(RunHandoff& handoff, Discovery discovery) {
   UnderLock(handoff, [&] {
     if (handoff.discovery_given) return;
-    handoff.discovery = std::move(services);
+    handoff.discovery = std::move(discovery);
     handoff.discovery_given = true;
   });
 }
@@ -90,8 +90,8 @@ const std::optional<PrinterList>& WaitForQueueView(RunHandoff& handoff) {
   return WaitForPart(handoff, handoff.view_given, handoff.view, none);
 }
 
-const std::vector<DnssdService>& WaitForDiscovery(RunHandoff& handoff) {
-  static const std::vector<DnssdService> none;
+const Discovery& WaitForDiscovery(RunHandoff& handoff) {
+  static const Discovery none;
   return WaitForPart(handoff, handoff.discovery_given, handoff.discovery, none);
 }
 

@@ -16,6 +16,15 @@
 #include "spooler/printer_records.h"
 #include "spooler/remote/known_servers.h"
 #include "spooler/run_locks.h"
+#include "spooler/wsd/wsd_discovery.h"
+
+// What discovery found: the DNS-SD services (dnssd_browse.h, EndBrowse;
+// each instance once, however it was found) and the WSD print devices
+// (wsd_discovery.h, EndWsdDiscovery).
+struct Discovery {
+  std::vector<DnssdService> services;
+  std::vector<WsdDevice> devices;
+};
 
 struct RunHandoff {
   HandoffLock lock;       // guards all of what follows
@@ -23,7 +32,7 @@ struct RunHandoff {
   bool view_given = false;
   std::optional<PrinterList> view;
   bool discovery_given = false;
-  std::vector<DnssdService> discovery;
+  Discovery discovery;
   bool servers_given = false;
   std::vector<KnownServer> servers;
   // Each server's AsciiLower name, and whether it has URIs (the machine's
@@ -38,7 +47,7 @@ struct RunHandoff {
 // The loop's side: each hands one part over (the first time only) and wakes
 // the waits.
 void GiveQueueView(RunHandoff& handoff, std::optional<PrinterList> view);
-void GiveDiscovery(RunHandoff& handoff, std::vector<DnssdService> services);
+void GiveDiscovery(RunHandoff& handoff, Discovery discovery);
 void GiveKnownServers(RunHandoff& handoff, std::vector<KnownServer> servers);
 void GiveServerPrinters(RunHandoff& handoff, const std::wstring& name,
                         PrinterList printers);
@@ -56,8 +65,8 @@ void StopRun(RunHandoff& handoff);
 // The CUPS server's queues (printers and classes) in the server's order;
 // none when no IPP answer came.
 const std::optional<PrinterList>& WaitForQueueView(RunHandoff& handoff);
-// The services discovery found, each once (dnssd_browse.h, EndBrowse).
-const std::vector<DnssdService>& WaitForDiscovery(RunHandoff& handoff);
+// What discovery found.
+const Discovery& WaitForDiscovery(RunHandoff& handoff);
 // The run's print servers (ServersOf).
 const std::vector<KnownServer>& WaitForKnownServers(RunHandoff& handoff);
 // The printers of the run's server by that name (compared as host names

@@ -115,23 +115,26 @@ void TakeLookupAnswers(RunLoop& loop, Deadline now) {
   }
 }
 
-bool AreBrowsesOver(const RunLoop& loop, Deadline now) {
-  return IsBrowseOver(loop.browse, now) && IsUnicastBrowseOver(loop.unicast, now);
+bool IsDiscoveryOver(const RunLoop& loop, Deadline now) {
+  return IsBrowseOver(loop.browse, now) &&
+         IsUnicastBrowseOver(loop.unicast, now) &&
+         IsWsdDiscoveryOver(loop.wsd, now);
 }
 
-// Both browses end, and what they found goes to the report, each instance
-// once however it was found.
+// Discovery ends, and what it found goes to the report: each DNS-SD
+// instance once however it was found, and the WSD print devices.
 void EndDiscovery(RunLoop& loop, RunHandoff& handoff) {
   loop.discovery_over = true;
   loop.discovered = EndBrowse(loop.browse);
   std::vector<DnssdService> unicast = EndUnicastBrowse(loop.unicast);
-  GiveDiscovery(handoff, MergedServices(loop.discovered, unicast));
+  GiveDiscovery(handoff, {MergedServices(loop.discovered, unicast),
+                          EndWsdDiscovery(loop.wsd)});
   for (DnssdService& service : unicast) loop.discovered.push_back(std::move(service));
 }
 
-// Phase: discovery moves on, on the local link and in unicast DNS; a
-// server a resolved service names is registered at once; at its end, what
-// it found goes to the report.
+// Phase: discovery moves on, DNS-SD on the local link and in unicast DNS,
+// and WS-Discovery; a server a resolved service names is registered at
+// once; at its end, what it found goes to the report.
 void ContinueDiscovery(RunLoop& loop, const PollSet& set, RunHandoff& handoff,
                        Deadline now) {
   if (loop.discovery_over) return;
@@ -140,12 +143,13 @@ void ContinueDiscovery(RunLoop& loop, const PollSet& set, RunHandoff& handoff,
   if (!IsUnicastBrowseOver(loop.unicast, now)) {
     ContinueUnicastBrowse(loop.unicast, set, newly, now);
   }
+  ContinueWsdDiscovery(loop.wsd, set, now);
   for (const DnssdService& service : newly) {
     if (std::optional<KnownServer> named = ServerOfService(service)) {
       RegisterServerUri(loop, named->name, named->uris.front(), now);
     }
   }
-  if (AreBrowsesOver(loop, now)) EndDiscovery(loop, handoff);
+  if (IsDiscoveryOver(loop, now)) EndDiscovery(loop, handoff);
 }
 
 // Phase: every server being asked moves on after the wait.
@@ -224,6 +228,8 @@ void StartRunLoop(RunLoop& loop, RunSettings settings, Deadline started) {
   const Deadline discovery_end = std::min(started + kDiscoveryBound, loop.run_end);
   StartBrowse(loop.browse, loop.settings.bus_address, types, discovery_end);
   StartUnicastBrowse(loop.unicast, loop.settings.unicast, types, discovery_end);
+  StartWsdDiscovery(loop.wsd, loop.settings.wsd, discovery_end,
+                    std::min(discovery_end + kWsdLateBound, loop.run_end));
 }
 
 PollSet WantedPolls(const RunLoop& loop, Deadline now) {
@@ -233,6 +239,7 @@ PollSet WantedPolls(const RunLoop& loop, Deadline now) {
     WantPoll(set, BrowseDescriptor(loop.browse), BrowseEvents(loop.browse));
     WakeBy(set, BrowseWakeTime(loop.browse));
     UnicastBrowsePolls(loop.unicast, set, now);
+    WsdPolls(loop.wsd, set, now);
   }
   for (const RunServer& server : loop.registry.servers) {
     if (server.stage == kServerAsking) AskingPolls(server.asking, set, now);
@@ -240,7 +247,7 @@ PollSet WantedPolls(const RunLoop& loop, Deadline now) {
   // Whatever is ready to move on without the network moves on now: the
   // servers whose turn has come, the servers known once queues and
   // discovery are in, discovery that has come to its end.
-  const bool discovery_ends = !loop.discovery_over && AreBrowsesOver(loop, now);
+  const bool discovery_ends = !loop.discovery_over && IsDiscoveryOver(loop, now);
   const bool servers_due =
       !loop.servers_known && loop.queues_in && loop.discovery_over;
   if (discovery_ends || servers_due || IsTurnDue(loop.registry, loop.pool)) {

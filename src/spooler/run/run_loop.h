@@ -19,6 +19,7 @@
 #include "spooler/run/asking_pool.h"
 #include "spooler/run/run_handoff.h"
 #include "spooler/run/server_registry.h"
+#include "spooler/wsd/wsd_discovery.h"
 
 // What a run is given before it starts.
 struct RunSettings {
@@ -27,6 +28,7 @@ struct RunSettings {
   std::wstring own_name;     // the CUPS server's name under Remote
   std::string bus_address;   // the system bus, for discovery
   UnicastBrowseSettings unicast;  // the resolver, for DNS-SD in unicast DNS
+  WsdSettings wsd;           // where WS-Discovery's Probes go
   RunBudget budget;          // what its servers may hold at once
   SmbStarter smb_starter;    // starts the SMB listings' children
 };
@@ -39,7 +41,8 @@ struct RunLoop {
   ServerRegistry registry;   // the machine's CUPS server first
   DnssdBrowse browse;        // DNS-SD on the local link, through Avahi
   UnicastBrowse unicast;     // DNS-SD in the resolver's domains
-  bool discovery_over = false;  // both browses over, and handed over
+  WsdDiscovery wsd;          // WSD print devices
+  bool discovery_over = false;  // all three over, and handed over
   // What they found, the local link's then unicast DNS's: the servers the
   // services are are those of both (a queue may be shared under one name
   // in both, by two names of its server); the report's list of printers has
@@ -50,8 +53,8 @@ struct RunLoop {
   bool servers_known = false;
 };
 
-// Starts the run (its bound counted from started): both browses begin at
-// once, the CUPS server waits for the first turn (ContinueRunLoop). Lookup
+// Starts the run (its bound counted from started): the browses and
+// WS-Discovery begin at once, the CUPS server waits for the first turn (ContinueRunLoop). Lookup
 // threads start later, as names are to be looked up.
 void StartRunLoop(RunLoop& loop, RunSettings settings, Deadline started);
 
