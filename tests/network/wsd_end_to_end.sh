@@ -10,15 +10,18 @@
 # byte for byte (by its address where its metadata is hostile or never
 # comes), none of the others; Probes and Resolves the only datagrams sent,
 # from a port other than 3702; the memory the hostile devices cost. Then
-# the report: the Network scope lists DNS-SD's printers, then the same WSD
-# devices, within discovery's bound and WSD's half second more. Needs root
-# (exits 77 without).
+# the report, with a unicast DNS browse domain of 200 printers beside
+# (NET_UNICAST): the Network scope lists every DNS-SD printer once, local
+# link and unicast DNS together, then the same WSD devices, within
+# discovery's bound and WSD's half second more. Needs root (exits 77
+# without).
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 program=$1 listing=$2
 
 if [[ "${3:-}" != --inside ]]; then
-  NET_WSD=1 exec "$here/private_network.sh" bash "$0" "$program" "$listing" --inside
+  NET_WSD=1 NET_UNICAST=200 exec "$here/private_network.sh" bash "$0" "$program" \
+    "$listing" --inside
 fi
 
 # shellcheck source=../checks.sh
@@ -106,13 +109,14 @@ wsd_entries() {
 }
 dnssd_then_wsd() {
   local want
-  want=$(printf '%s\n' "Altdrucker Keller" "$NET_IPPEVE_NAME" \
+  want=$({ printf '%s\n' "Altdrucker Keller" "$NET_IPPEVE_NAME" \
     "Geteilter Drucker Süd @ quelvaro-net" "Plotter Süd @ quelvaro-net" \
-    "Shared printer @ quelvaro-net"; wsd_entries)
+    "Shared printer @ quelvaro-net"; echo "$NET_UNICAST_NAMES"; } | LC_ALL=C sort
+    wsd_entries)
   [[ "$(entries "$work/report.txt" Network 1)" == "$want" ]] ||
     { diff <(echo "$want") <(entries "$work/report.txt" Network 1) | head -20 >&2; return 1; }
 }
-check "the report: DNS-SD's printers, then every WSD print device once" dnssd_then_wsd
+check "the report: every DNS-SD printer once, then every WSD print device once" dnssd_then_wsd
 check "the report: no WSD device under Network | Shared" \
   test "$(total "$work/report.txt" "Network | Shared" 1)" -eq 3
 check "the report: the Network scopes within 2.5 s ($network_ms ms)" \
