@@ -4,11 +4,17 @@
 // lists their URIs, and nothing started once the run's end has come.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <thread>
 
 #include "run_loop_harness.h"
+#include "scripted_dns.h"
 
 namespace {
 
@@ -82,6 +88,57 @@ TEST(RunServers, AServerOverIsAskedAgainForAPrinterLearntLater) {
   EndRunLoop(loop, handoff);
   StopScriptedServers(servers);
   StopFakeAvahi(avahi);
+}
+
+TEST(RunServers, AQueueFoundOnTheLinkAndInUnicastDnsIsListedOnceItsServersBoth) {
+  ScriptedServers servers;
+  servers.hosts = Network(1, kAnswering, milliseconds(0));
+  servers.hosts[1].queues = {"ipp://127.0.0.1:9/printers/Fern"};
+  ASSERT_TRUE(StartScriptedServers(servers));
+  FakeAvahi avahi;
+  avahi.services.push_back(
+      SharedQueue("Geteilt @ srv", "_ipp._tcp", servers.hosts[1], "Geteilt"));
+  ASSERT_TRUE(StartFakeAvahi(avahi));
+  // The same queue by the same name in the search domain, on a host of
+  // the site's DNS.
+  ScriptedDns dns;
+  ASSERT_TRUE(StartScriptedDns(dns));
+  const DnsName queue = Child("Geteilt @ srv", Dns("_ipp._tcp.campus.test"));
+  dns.records.push_back({Dns("_ipp._tcp.campus.test"), 12, PtrData(queue)});
+  dns.records.push_back(
+      {queue, 33, SrvData(servers.hosts[1].port, Dns("srv.campus.test"))});
+  dns.records.push_back(
+      {queue, 16, TxtData({"rp=printers/Geteilt", "printer-type=0x100006"})});
+  dns.records.push_back({Dns("srv.campus.test"), 1, AData("127.0.0.1")});
+  char folder[] = "/tmp/quelvaro-run-servers.XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  const std::string conf = std::string(folder) + "/resolv.conf";
+  std::ofstream(conf) << "nameserver 127.0.0.1\nsearch campus.test\n";
+  RunSettings settings = Settings(servers, kPlenty, avahi.address);
+  settings.unicast = {conf, dns.port, false};
+  RunLoop loop;
+  RunHandoff handoff;
+  StartRunLoop(loop, settings, Now());
+  TurnUntilOver(loop, handoff, &avahi, [&] {
+    ServeScriptedDns(dns);
+    return true;
+  });
+  ASSERT_EQ(handoff.discovery.services.size(), 1u);
+  const std::string port = std::to_string(servers.hosts[1].port);
+  for (const std::wstring& name :
+       {DiscoveredName(servers.hosts[1]),
+        L"\\\\srv.campus.test:" + std::wstring(port.begin(), port.end())}) {
+    const PrinterList* printers = Answer(handoff, name);
+    ASSERT_NE(printers, nullptr);
+    EXPECT_EQ(printers->printers.size(), 1u);
+  }
+  EXPECT_EQ(handoff.servers.size(), 3u);  // the CUPS server's own too
+  EndRunLoop(loop, handoff);
+  StopScriptedDns(dns);
+  StopScriptedServers(servers);
+  StopFakeAvahi(avahi);
+  std::remove(conf.c_str());
+  rmdir(folder);
 }
 
 TEST(RunServers, AnswersAreHandedOverInTheOrderTheRunListsTheirUris) {
