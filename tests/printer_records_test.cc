@@ -79,6 +79,36 @@ TEST(PrinterRecords, AskedByAServersNameTheNamesBeginWithIt) {
   EXPECT_EQ(needed, sizeof info + (17 + 19 + 1) * sizeof(WCHAR));
 }
 
+TEST(PrinterRecords, AtLevels2And5AServersPrinterIsNamedAfterItAndOnIt) {
+  PrinterList list = OnePrinter(L"Büro");
+  list.printers[0].level2.pServerName = KeepText(list.text, L"\\\\ziel");
+  list.printers[0].level2.pPortName = KeepText(list.text, L"ipp://ziel/q");
+  const std::wstring server = L"\\\\Host:8631";
+  std::vector<BYTE> block(1024);
+  DWORD returned = 0;
+
+  DWORD needed = LayOutPrinters(2, AllPrinters(list), server, block.data(),
+                                static_cast<DWORD>(block.size()), returned);
+  ASSERT_EQ(returned, 1u);
+  PRINTER_INFO_2 two;
+  std::memcpy(&two, block.data(), sizeof two);
+  EXPECT_EQ(StringAt(two.pPrinterName), L"\\\\Host:8631\\Büro");
+  EXPECT_EQ(StringAt(two.pServerName), server);
+  EXPECT_EQ(StringAt(two.pPortName), L"ipp://ziel/q");
+  EXPECT_EQ(StringAt(two.pComment), L"");
+  // The record, the server, the name and the port, the comment.
+  EXPECT_EQ(needed, sizeof two + (12 + 17 + 13 + 1) * sizeof(WCHAR));
+
+  needed = LayOutPrinters(5, AllPrinters(list), server, block.data(),
+                          static_cast<DWORD>(block.size()), returned);
+  ASSERT_EQ(returned, 1u);
+  PRINTER_INFO_5 five;
+  std::memcpy(&five, block.data(), sizeof five);
+  EXPECT_EQ(StringAt(five.pPrinterName), L"\\\\Host:8631\\Büro");
+  EXPECT_EQ(StringAt(five.pPortName), L"ipp://ziel/q");
+  EXPECT_EQ(needed, sizeof five + (17 + 13) * sizeof(WCHAR));
+}
+
 TEST(PrinterRecords, NothingForNoPrintersOrALevelWithoutRecords) {
   DWORD returned = 7;
   EXPECT_EQ(LayOutPrinters(2, {}, L"", nullptr, 0, returned), 0u);

@@ -41,8 +41,9 @@ LPWSTR PlaceString(LPBYTE block, std::size_t& offset, LPCWSTR first,
   return at;
 }
 
-// A level-1 text of a printer asked for by its server's name: prefix, a
-// backslash and the text; the text alone when there is no prefix.
+// A name (or level-1 description) of a printer asked for by its server's
+// name: prefix, a backslash and the text; the text alone when there is no
+// prefix.
 LPWSTR PlaceServerText(LPBYTE block, std::size_t& offset,
                        const std::wstring& prefix, LPCWSTR text) {
   if (prefix.empty() || text == nullptr) {
@@ -73,8 +74,12 @@ void PlacePrinter(DWORD level, const PrinterRecord& printer,
     }
     case 2: {
       PRINTER_INFO_2 info = from;
-      info.pServerName = PlaceString(block, string_at, from.pServerName);
-      info.pPrinterName = PlaceString(block, string_at, from.pPrinterName);
+      // A server's printer is on that server.
+      info.pServerName = prefix.empty()
+                             ? PlaceString(block, string_at, from.pServerName)
+                             : PlaceString(block, string_at, prefix.c_str());
+      info.pPrinterName =
+          PlaceServerText(block, string_at, prefix, from.pPrinterName);
       info.pShareName = PlaceString(block, string_at, from.pShareName);
       info.pPortName = PlaceString(block, string_at, from.pPortName);
       info.pDriverName = PlaceString(block, string_at, from.pDriverName);
@@ -91,15 +96,19 @@ void PlacePrinter(DWORD level, const PrinterRecord& printer,
     }
     case 4: {
       PRINTER_INFO_4 info = {};
-      info.pPrinterName = PlaceString(block, string_at, from.pPrinterName);
-      info.pServerName = PlaceString(block, string_at, from.pServerName);
+      info.pPrinterName =
+          PlaceServerText(block, string_at, prefix, from.pPrinterName);
+      info.pServerName = prefix.empty()
+                             ? PlaceString(block, string_at, from.pServerName)
+                             : PlaceString(block, string_at, prefix.c_str());
       info.Attributes = from.Attributes;
       PlaceRecord(info, block, record_at);
       break;
     }
     case 5: {
       PRINTER_INFO_5 info = {};
-      info.pPrinterName = PlaceString(block, string_at, from.pPrinterName);
+      info.pPrinterName =
+          PlaceServerText(block, string_at, prefix, from.pPrinterName);
       info.pPortName = PlaceString(block, string_at, from.pPortName);
       info.Attributes = from.Attributes;
       PlaceRecord(info, block, record_at);

@@ -44,8 +44,10 @@ bool IsRecordLevel(DWORD level);
 // Lays out the level's records of the printers at the start of buffer, one
 // after another, and their strings after the last record, each ended by a
 // null. When prefix is not empty (a server's printers asked for by the
-// server's name), each level-1 name and description begins with prefix and a
-// backslash, as "\\server\printer". Returns the exact size in bytes. When
+// server's name, "\\server"), each name begins with prefix and a backslash,
+// as "\\server\printer": pName and pDescription at level 1, pPrinterName
+// at levels 2, 4 and 5; and pServerName (levels 2 and 4) is prefix. Returns the
+// exact size in bytes. When
 // buffer holds at least that (cbBuf), fills it and stores the number of
 // records in returned; otherwise writes nothing and stores 0. A size beyond
 // what a DWORD can hold is reported as 0, with nothing written.

@@ -14,8 +14,11 @@
 //                                      the run: the CUPS server itself, the
 //                                      hosts remote queues print to, the
 //                                      hosts sharing queues on DNS-SD
-//   by name (0x08), level 1, one of    that server's printers, named
-//     those servers' "\\" names        "\\server\printer"
+//   by name (0x08), levels 1, 2, 5,    that server's printers, named
+//     one of those servers' "\\"       "\\server\printer"
+//     names
+//   by name, levels 2, 5, no name or   the local queues, as Local (the
+//     an empty one                     platform's local computer)
 //   any other level or name            nothing (FALSE, as the platform
 //                                      refuses them), and no question asked
 //
@@ -107,11 +110,17 @@ BOOL ListServers(DWORD level, LPBYTE buffer, DWORD cbBuf, DWORD& needed,
   return Answer(needed, returned);
 }
 
+// The levels a by-name request names a server at: level 1 (what the report
+// asks), and 2 and 5, which name the server whose printers are listed with
+// their details. Level 4 names none (it is always the local computer's),
+// and the platform takes no by-name request there.
+bool IsServerLevel(DWORD level) { return level == 1 || level == 2 || level == 5; }
+
 BOOL ListServerPrinters(LPCWSTR name, DWORD level, LPBYTE buffer, DWORD cbBuf,
                         DWORD& needed, DWORD& returned) {
   // Only a server's name, "\\host", can be one of the run's servers: any
   // other needs no source asked to be refused.
-  if (level != 1 || name == nullptr || name[0] != L'\\' ||
+  if (!IsServerLevel(level) || name == nullptr || name[0] != L'\\' ||
       name[1] != L'\\') {
     return FALSE;
   }
@@ -142,7 +151,15 @@ BOOL WINAPI EnumPrintersW(DWORD Flags, LPWSTR Name, DWORD Level,
   if (pPrinterEnum == nullptr) cbBuf = 0;
 
   BOOL result = TRUE;
-  if ((Flags & PRINTER_ENUM_NAME) != 0) {
+  const bool no_name = Name == nullptr || Name[0] == L'\0';
+  if ((Flags & PRINTER_ENUM_NAME) != 0 && no_name &&
+      (Level == 2 || Level == 5)) {
+    // At levels 2 and 5 no name is the local computer: its printers, as
+    // Local lists them. (At level 1 the platform lists its print providers
+    // there, which this spooler has none of to show.)
+    result = ListQueues(PRINTER_ENUM_LOCAL | (Flags & PRINTER_ENUM_SHARED),
+                        Level, pPrinterEnum, cbBuf, needed, returned);
+  } else if ((Flags & PRINTER_ENUM_NAME) != 0) {
     result = ListServerPrinters(Name, Level, pPrinterEnum, cbBuf, needed,
                                 returned);
   } else if ((Flags & (PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS)) != 0) {
