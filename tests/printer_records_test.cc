@@ -109,6 +109,36 @@ TEST(PrinterRecords, AtLevels2And5AServersPrinterIsNamedAfterItAndOnIt) {
   EXPECT_EQ(needed, sizeof five + (17 + 13) * sizeof(WCHAR));
 }
 
+TEST(PrinterRecords, AKeptPrinterLaysOutByteForByteAsOneMeasuredWhenLaidOut) {
+  PrinterList made = OnePrinter(L"Etikett ✓");
+  PrinterRecord& printer = made.printers[0];
+  printer.level2.pServerName = KeepText(made.text, L"\\\\fern");
+  printer.level2.pShareName = printer.level2.pPrinterName;
+  printer.level2.pPortName = KeepText(made.text, std::wstring(300, L'p'));
+  printer.level2.pParameters = KeepText(made.text, L"");
+  PrinterList kept;
+  KeepPrinter(kept, printer.level1, printer.level2);
+  ASSERT_FALSE(printer.measured);
+  ASSERT_TRUE(kept.printers[0].measured);
+  std::vector<BYTE> block(4096);
+  for (DWORD level : {1u, 2u, 4u, 5u}) {
+    for (const std::wstring prefix : {L"", L"\\\\srv"}) {
+      DWORD returned = 0;
+      const DWORD needed =
+          LayOutPrinters(level, AllPrinters(kept), prefix, block.data(),
+                         static_cast<DWORD>(block.size()), returned);
+      ASSERT_EQ(returned, 1u);
+      const std::vector<BYTE> from_kept(block.begin(), block.begin() + needed);
+      std::fill(block.begin(), block.end(), 0xAB);
+      EXPECT_EQ(LayOutPrinters(level, AllPrinters(made), prefix, block.data(),
+                               static_cast<DWORD>(block.size()), returned),
+                needed);
+      EXPECT_TRUE(std::equal(from_kept.begin(), from_kept.end(), block.begin()))
+          << "level " << level << " prefix " << prefix.size();
+    }
+  }
+}
+
 TEST(PrinterRecords, NothingForNoPrintersOrALevelWithoutRecords) {
   DWORD returned = 7;
   EXPECT_EQ(LayOutPrinters(2, {}, L"", nullptr, 0, returned), 0u);

@@ -1,11 +1,14 @@
 // Laying out PRINTER_INFO_1, 2, 4 and 5 records and their strings. Each
 // answer is laid out twice by the same code: first with no block, to add up
-// the exact size, then, when the caller's block is large enough, into it.
+// the exact size, then, when the caller's block is large enough, into it;
+// both by the lengths measured when the printer was kept.
 #include "spooler/printer_records.h"
 
 #include <algorithm>
 #include <cstring>
 #include <cwchar>
+#include <initializer_list>
+#include <iterator>
 #include <limits>
 
 #include "spooler/printer_info_layout.h"
@@ -17,22 +20,53 @@ namespace {
 const std::size_t kFirstPoolBlockUnits = 256;
 const std::size_t kPoolBlockUnits = 16384;
 
-// Puts the texts one after the other, as one string, at offset in the block
-// and moves offset past it and its null; returns where it went. Without a
-// block (while sizing) only offset moves. No first text: a null pointer, and
-// no bytes.
-LPWSTR PlaceString(LPBYTE block, std::size_t& offset, LPCWSTR first,
-                   std::wstring_view second = std::wstring_view(),
-                   LPCWSTR third = nullptr) {
-  if (first == nullptr) return nullptr;
-  const std::wstring_view parts[] = {
-      first, second, third == nullptr ? std::wstring_view() : third};
+// The string fields of each record type, in the order PrinterTextLengths
+// holds their lengths (and the order they are laid out in).
+LPWSTR PRINTER_INFO_1::* const kLevel1Texts[] = {
+    &PRINTER_INFO_1::pDescription, &PRINTER_INFO_1::pName,
+    &PRINTER_INFO_1::pComment};
+LPWSTR PRINTER_INFO_2::* const kLevel2Texts[] = {
+    &PRINTER_INFO_2::pServerName,     &PRINTER_INFO_2::pPrinterName,
+    &PRINTER_INFO_2::pShareName,      &PRINTER_INFO_2::pPortName,
+    &PRINTER_INFO_2::pDriverName,     &PRINTER_INFO_2::pComment,
+    &PRINTER_INFO_2::pLocation,       &PRINTER_INFO_2::pSepFile,
+    &PRINTER_INFO_2::pPrintProcessor, &PRINTER_INFO_2::pDatatype,
+    &PRINTER_INFO_2::pParameters};
+const std::size_t kServerName = 0;   // in kLevel2Texts
+const std::size_t kPrinterName = 1;
+const std::size_t kPortName = 3;
+
+std::uint32_t Measure(LPCWSTR text) {
+  return text == nullptr ? 0 : static_cast<std::uint32_t>(std::wcslen(text));
+}
+
+// A string of a record, and its length.
+struct RecordText {
+  LPCWSTR text;  // null: the field is absent
+  std::size_t length;
+};
+
+RecordText Level1Text(const PrinterRecord& printer, std::size_t field) {
+  const LPCWSTR text = printer.level1.*kLevel1Texts[field];
+  return {text, printer.measured ? printer.lengths.level1[field] : Measure(text)};
+}
+
+RecordText Level2Text(const PrinterRecord& printer, std::size_t field) {
+  const LPCWSTR text = printer.level2.*kLevel2Texts[field];
+  return {text, printer.measured ? printer.lengths.level2[field] : Measure(text)};
+}
+
+// Puts the parts one after the other, as one string, at offset in the
+// block and moves offset past it and its null; returns where it went.
+// Without a block (while sizing) only offset moves.
+LPWSTR PlaceParts(LPBYTE block, std::size_t& offset,
+                  std::initializer_list<RecordText> parts) {
   LPWSTR at = nullptr;
   if (block != nullptr) at = reinterpret_cast<LPWSTR>(block + offset);
-  for (std::wstring_view part : parts) {
-    const std::size_t bytes = part.size() * sizeof(WCHAR);
+  for (const RecordText& part : parts) {
+    const std::size_t bytes = part.length * sizeof(WCHAR);
     if (block != nullptr && bytes != 0) {
-      std::memcpy(block + offset, part.data(), bytes);
+      std::memcpy(block + offset, part.text, bytes);
     }
     offset += bytes;
   }
@@ -41,15 +75,30 @@ LPWSTR PlaceString(LPBYTE block, std::size_t& offset, LPCWSTR first,
   return at;
 }
 
+// A string as it is; an absent one stays a null pointer, and takes no
+// bytes.
+LPWSTR PlaceString(LPBYTE block, std::size_t& offset, RecordText text) {
+  if (text.text == nullptr) return nullptr;
+  return PlaceParts(block, offset, {text});
+}
+
 // A name (or level-1 description) of a printer asked for by its server's
 // name: prefix, a backslash and the text; the text alone when there is no
 // prefix.
 LPWSTR PlaceServerText(LPBYTE block, std::size_t& offset,
-                       const std::wstring& prefix, LPCWSTR text) {
-  if (prefix.empty() || text == nullptr) {
+                       const std::wstring& prefix, RecordText text) {
+  if (prefix.empty() || text.text == nullptr) {
     return PlaceString(block, offset, text);
   }
-  return PlaceString(block, offset, prefix.c_str(), L"\\", text);
+  return PlaceParts(block, offset,
+                    {{prefix.data(), prefix.size()}, {L"\\", 1}, text});
+}
+
+// A server's printer is on that server: its server name is the prefix.
+LPWSTR PlaceServerName(LPBYTE block, std::size_t& offset,
+                       const std::wstring& prefix, RecordText text) {
+  if (prefix.empty()) return PlaceString(block, offset, text);
+  return PlaceParts(block, offset, {{prefix.data(), prefix.size()}});
 }
 
 // Copies a finished record into the block; the block need not be aligned.
@@ -65,51 +114,48 @@ void PlacePrinter(DWORD level, const PrinterRecord& printer,
   switch (level) {
     case 1: {
       PRINTER_INFO_1 info = printer.level1;
-      info.pDescription =
-          PlaceServerText(block, string_at, prefix, info.pDescription);
-      info.pName = PlaceServerText(block, string_at, prefix, info.pName);
-      info.pComment = PlaceString(block, string_at, info.pComment);
+      info.pDescription = PlaceServerText(block, string_at, prefix,
+                                          Level1Text(printer, 0));
+      info.pName =
+          PlaceServerText(block, string_at, prefix, Level1Text(printer, 1));
+      info.pComment = PlaceString(block, string_at, Level1Text(printer, 2));
       PlaceRecord(info, block, record_at);
       break;
     }
     case 2: {
       PRINTER_INFO_2 info = from;
-      // A server's printer is on that server.
-      info.pServerName = prefix.empty()
-                             ? PlaceString(block, string_at, from.pServerName)
-                             : PlaceString(block, string_at, prefix.c_str());
-      info.pPrinterName =
-          PlaceServerText(block, string_at, prefix, from.pPrinterName);
-      info.pShareName = PlaceString(block, string_at, from.pShareName);
-      info.pPortName = PlaceString(block, string_at, from.pPortName);
-      info.pDriverName = PlaceString(block, string_at, from.pDriverName);
-      info.pComment = PlaceString(block, string_at, from.pComment);
-      info.pLocation = PlaceString(block, string_at, from.pLocation);
+      for (std::size_t field = 0; field < std::size(kLevel2Texts); ++field) {
+        const RecordText text = Level2Text(printer, field);
+        LPWSTR& placed = info.*kLevel2Texts[field];
+        if (field == kServerName) {
+          placed = PlaceServerName(block, string_at, prefix, text);
+        } else if (field == kPrinterName) {
+          placed = PlaceServerText(block, string_at, prefix, text);
+        } else {
+          placed = PlaceString(block, string_at, text);
+        }
+      }
       info.pDevMode = nullptr;
-      info.pSepFile = PlaceString(block, string_at, from.pSepFile);
-      info.pPrintProcessor = PlaceString(block, string_at, from.pPrintProcessor);
-      info.pDatatype = PlaceString(block, string_at, from.pDatatype);
-      info.pParameters = PlaceString(block, string_at, from.pParameters);
       info.pSecurityDescriptor = nullptr;
       PlaceRecord(info, block, record_at);
       break;
     }
     case 4: {
       PRINTER_INFO_4 info = {};
-      info.pPrinterName =
-          PlaceServerText(block, string_at, prefix, from.pPrinterName);
-      info.pServerName = prefix.empty()
-                             ? PlaceString(block, string_at, from.pServerName)
-                             : PlaceString(block, string_at, prefix.c_str());
+      info.pPrinterName = PlaceServerText(block, string_at, prefix,
+                                          Level2Text(printer, kPrinterName));
+      info.pServerName = PlaceServerName(block, string_at, prefix,
+                                         Level2Text(printer, kServerName));
       info.Attributes = from.Attributes;
       PlaceRecord(info, block, record_at);
       break;
     }
     case 5: {
       PRINTER_INFO_5 info = {};
-      info.pPrinterName =
-          PlaceServerText(block, string_at, prefix, from.pPrinterName);
-      info.pPortName = PlaceString(block, string_at, from.pPortName);
+      info.pPrinterName = PlaceServerText(block, string_at, prefix,
+                                          Level2Text(printer, kPrinterName));
+      info.pPortName =
+          PlaceString(block, string_at, Level2Text(printer, kPortName));
       info.Attributes = from.Attributes;
       PlaceRecord(info, block, record_at);
       break;
@@ -149,6 +195,19 @@ LPWSTR KeepText(TextPool& pool, std::wstring_view text) {
   block.insert(block.end(), text.begin(), text.end());
   block.push_back(L'\0');
   return block.data() + at;
+}
+
+void KeepPrinter(PrinterList& list, const PRINTER_INFO_1& level1,
+                 const PRINTER_INFO_2& level2) {
+  PrinterRecord printer = {level1, level2};
+  for (std::size_t field = 0; field < std::size(kLevel1Texts); ++field) {
+    printer.lengths.level1[field] = Measure(level1.*kLevel1Texts[field]);
+  }
+  for (std::size_t field = 0; field < std::size(kLevel2Texts); ++field) {
+    printer.lengths.level2[field] = Measure(level2.*kLevel2Texts[field]);
+  }
+  printer.measured = true;
+  list.printers.push_back(printer);
 }
 
 LPWSTR KeepDescription(TextPool& pool, LPCWSTR name, LPCWSTR driver,

@@ -6,17 +6,33 @@
 #ifndef QUELVARO_SPOOLER_PRINTER_RECORDS_H
 #define QUELVARO_SPOOLER_PRINTER_RECORDS_H
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "spooler/spooler.h"
 
+// The length of each string of a printer's records, in code units without
+// the null (0 for a null pointer), in the order of the fields: pDescription,
+// pName and pComment of level 1, then the eleven strings of level 2 from
+// pServerName to pParameters. Laying a printer out, at every call and every
+// level, copies its strings by these and counts none of them again.
+struct PrinterTextLengths {
+  std::uint32_t level1[3];
+  std::uint32_t level2[11];
+};
+
 // A printer as the records show it: level 1 from level1, levels 2, 4 and 5
-// from level2 (PRINTER_INFO_4 and _5 hold fields of PRINTER_INFO_2).
+// from level2 (PRINTER_INFO_4 and _5 hold fields of PRINTER_INFO_2). Kept in
+// a list by KeepPrinter, which measures its strings once; a record made and
+// kept otherwise has measured false, and is measured each time it is laid
+// out.
 struct PrinterRecord {
   PRINTER_INFO_1 level1;
   PRINTER_INFO_2 level2;
+  PrinterTextLengths lengths = {};
+  bool measured = false;
 };
 
 // Text the records point into: blocks that never move once made, so a
@@ -31,6 +47,11 @@ struct PrinterList {
 
 // Copies text, with its terminating null, into the pool and returns where.
 LPWSTR KeepText(TextPool& pool, std::wstring_view text);
+
+// Keeps a printer at the end of the list, its strings measured; they must
+// not change after this (they point into the list's pool, or live as long).
+void KeepPrinter(PrinterList& list, const PRINTER_INFO_1& level1,
+                 const PRINTER_INFO_2& level2);
 
 // Keeps a level-1 description as the platform writes one,
 // "name,driver,location", in the pool and returns where; a null part counts

@@ -115,7 +115,7 @@ PrinterList NetworkPrinters(const std::vector<DnssdService>& services) {
     level1.pComment = info.pPortName;
     level1.pDescription = KeepDescription(pool, info.pPrinterName,
                                           info.pDriverName, info.pLocation);
-    list.printers.push_back({level1, info});
+    KeepPrinter(list, level1, info);
   }
   return list;
 }
