@@ -80,14 +80,15 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Depends: from the libraries the program links, by dpkg-shlibdeps.
-# libsmbclient is loaded only to list an SMB server's shares, GnuTLS only
-# for a server that takes TLS (without them those servers give nothing
-# beneath them): recommendations.
+# libdbus is loaded only for discovery (without it the Network scopes list
+# nothing, as without a bus), libsmbclient only to list an SMB server's
+# shares, GnuTLS only for a server that takes TLS (without them those
+# servers give nothing beneath them): recommendations.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 if(QUELVARO_TLS)
-  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libsmbclient, libgnutls30")
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libdbus-1-3, libsmbclient, libgnutls30")
 else()
-  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS libsmbclient)
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libdbus-1-3, libsmbclient")
 endif()
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY

@@ -23,10 +23,11 @@
 //                                      refuses them), and no question asked
 //
 // Every source is asked once per run, in the background from the first call
-// that needs any of them (network_run.h), and its answer is kept for the
+// that needs any of them (run/run_thread.h), and its answer is kept for the
 // run: a filling call finds exactly what its sizing call measured, and every
 // scope and level shows the same printers. A call waits only for the source
 // it needs (run_handoff.h). A block too small for the answer is left alone.
+#include <new>
 #include <optional>
 #include <vector>
 
@@ -37,6 +38,7 @@
 #include "spooler/remote/known_servers.h"
 #include "spooler/remote/server_names.h"
 #include "spooler/run/run_thread.h"
+#include "spooler/run_failure.h"
 #include "spooler/spooler.h"
 
 namespace {
@@ -49,6 +51,36 @@ bool Selected(DWORD flags, const PrinterRecord& queue) {
          ((flags & PRINTER_ENUM_SHARED) == 0 || IsSharedPrinter(queue));
 }
 
+// What the run hands over, each once it is there. A run that could not run
+// ends the program here, between two lines of the report (run_thread.h).
+const std::optional<PrinterList>& QueueView() {
+  const std::optional<PrinterList>& view =
+      WaitForQueueView(StartNetworkRunOnce());
+  EndProgramIfRunFailed();
+  return view;
+}
+
+const std::vector<DnssdService>& Discovery() {
+  const std::vector<DnssdService>& services =
+      WaitForDiscovery(StartNetworkRunOnce());
+  EndProgramIfRunFailed();
+  return services;
+}
+
+const std::vector<KnownServer>& KnownServers() {
+  const std::vector<KnownServer>& servers =
+      WaitForKnownServers(StartNetworkRunOnce());
+  EndProgramIfRunFailed();
+  return servers;
+}
+
+const PrinterList* ServerPrinters(const std::wstring& name) {
+  const PrinterList* printers =
+      WaitForServerPrinters(StartNetworkRunOnce(), name);
+  EndProgramIfRunFailed();
+  return printers;
+}
+
 // The answer is TRUE when it was written whole (or there is nothing),
 // FALSE when the block is too small for it.
 BOOL Answer(DWORD needed, DWORD returned) {
@@ -58,7 +90,7 @@ BOOL Answer(DWORD needed, DWORD returned) {
 BOOL ListQueues(DWORD flags, DWORD level, LPBYTE buffer, DWORD cbBuf,
                 DWORD& needed, DWORD& returned) {
   if (!IsRecordLevel(level)) return FALSE;
-  const std::optional<PrinterList>& queues = WaitForQueueView(StartNetworkRunOnce());
+  const std::optional<PrinterList>& queues = QueueView();
   if (!queues) return TRUE;
   std::vector<const PrinterRecord*> selected;
   for (const PrinterRecord& queue : queues->printers) {
@@ -72,7 +104,7 @@ BOOL ListQueues(DWORD flags, DWORD level, LPBYTE buffer, DWORD cbBuf,
 BOOL ListNetwork(DWORD flags, DWORD level, LPBYTE buffer, DWORD cbBuf,
                  DWORD& needed, DWORD& returned) {
   if (level != 1) return FALSE;
-  static const PrinterList printers = NetworkPrinters(WaitForDiscovery(StartNetworkRunOnce()));
+  static const PrinterList printers = NetworkPrinters(Discovery());
   std::vector<const PrinterRecord*> selected;
   for (const PrinterRecord& printer : printers.printers) {
     if ((flags & PRINTER_ENUM_SHARED) == 0 || IsSharedPrinter(printer)) {
@@ -96,7 +128,7 @@ PrinterList ServerRecords(const std::vector<KnownServer>& servers) {
     info.pDescription = info.pName;
     PRINTER_INFO_2 level2 = {};
     level2.pPrinterName = info.pName;
-    records.printers.push_back({info, level2});
+    KeepPrinter(records, info, level2);
   }
   return records;
 }
@@ -104,7 +136,7 @@ PrinterList ServerRecords(const std::vector<KnownServer>& servers) {
 BOOL ListServers(DWORD level, LPBYTE buffer, DWORD cbBuf, DWORD& needed,
                  DWORD& returned) {
   if (level != 1) return FALSE;
-  static const PrinterList servers = ServerRecords(WaitForKnownServers(StartNetworkRunOnce()));
+  static const PrinterList servers = ServerRecords(KnownServers());
   needed = LayOutPrinters(level, AllPrinters(servers), std::wstring(), buffer,
                           cbBuf, returned);
   return Answer(needed, returned);
@@ -127,11 +159,11 @@ BOOL ListServerPrinters(LPCWSTR name, DWORD level, LPBYTE buffer, DWORD cbBuf,
   const std::wstring asked = name;
   const PrinterList* printers = nullptr;
   if (IsSameServerName(name, CupsServerName())) {
-    const std::optional<PrinterList>& queues = WaitForQueueView(StartNetworkRunOnce());
+    const std::optional<PrinterList>& queues = QueueView();
     if (!queues) return TRUE;
     printers = &*queues;
   } else {
-    printers = WaitForServerPrinters(StartNetworkRunOnce(), asked);
+    printers = ServerPrinters(asked);
     if (printers == nullptr) return FALSE;
   }
   // The platform names a server's printers from the name it was asked by.
@@ -152,22 +184,30 @@ BOOL WINAPI EnumPrintersW(DWORD Flags, LPWSTR Name, DWORD Level,
 
   BOOL result = TRUE;
   const bool no_name = Name == nullptr || Name[0] == L'\0';
-  if ((Flags & PRINTER_ENUM_NAME) != 0 && no_name &&
-      (Level == 2 || Level == 5)) {
-    // At levels 2 and 5 no name is the local computer: its printers, as
-    // Local lists them. (At level 1 the platform lists its print providers
-    // there, which this spooler has none of to show.)
-    result = ListQueues(PRINTER_ENUM_LOCAL | (Flags & PRINTER_ENUM_SHARED),
-                        Level, pPrinterEnum, cbBuf, needed, returned);
-  } else if ((Flags & PRINTER_ENUM_NAME) != 0) {
-    result = ListServerPrinters(Name, Level, pPrinterEnum, cbBuf, needed,
-                                returned);
-  } else if ((Flags & (PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS)) != 0) {
-    result = ListQueues(Flags, Level, pPrinterEnum, cbBuf, needed, returned);
-  } else if ((Flags & PRINTER_ENUM_NETWORK) != 0) {
-    result = ListNetwork(Flags, Level, pPrinterEnum, cbBuf, needed, returned);
-  } else if ((Flags & PRINTER_ENUM_REMOTE) != 0) {
-    result = ListServers(Level, pPrinterEnum, cbBuf, needed, returned);
+  // The spooler's own failure to run ends the program: no answer it could
+  // give would say it.
+  try {
+    if ((Flags & PRINTER_ENUM_NAME) != 0 && no_name &&
+        (Level == 2 || Level == 5)) {
+      // At levels 2 and 5 no name is the local computer: its printers, as
+      // Local lists them. (At level 1 the platform lists its print
+      // providers there, which this spooler has none of to show.)
+      result = ListQueues(PRINTER_ENUM_LOCAL | (Flags & PRINTER_ENUM_SHARED),
+                          Level, pPrinterEnum, cbBuf, needed, returned);
+    } else if ((Flags & PRINTER_ENUM_NAME) != 0) {
+      result = ListServerPrinters(Name, Level, pPrinterEnum, cbBuf, needed,
+                                  returned);
+    } else if ((Flags & (PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS)) != 0) {
+      result = ListQueues(Flags, Level, pPrinterEnum, cbBuf, needed, returned);
+    } else if ((Flags & PRINTER_ENUM_NETWORK) != 0) {
+      result = ListNetwork(Flags, Level, pPrinterEnum, cbBuf, needed, returned);
+    } else if ((Flags & PRINTER_ENUM_REMOTE) != 0) {
+      result = ListServers(Level, pPrinterEnum, cbBuf, needed, returned);
+    }
+  } catch (const RunFailure& failure) {
+    EndProgramForFailure(failure);
+  } catch (const std::bad_alloc&) {
+    EndProgramForFailure(MakeRunFailure("out of memory"));
   }
   *pcbNeeded = needed;
   *pcReturned = returned;

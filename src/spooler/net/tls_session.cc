@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "spooler/net/connect_socket.h"
+#include "spooler/run_failure.h"
 
 struct TlsSession {
   gnutls_session_t session = nullptr;
@@ -52,15 +53,20 @@ bool Find(void* library, const char* name, Function& function) {
   return function != nullptr;
 }
 
-// The library's functions; null when it cannot be had. Loaded once, never
-// unloaded.
+// The library's functions; null when it is not installed, or lacks one of
+// them. Loaded once, never unloaded. Throws RunFailure when it is installed
+// but cannot be loaded.
 const Gnutls* LoadGnutlsOnce() {
-  static std::once_flag loading;
+  static std::mutex loading;
+  static bool tried = false;
   static Gnutls functions = {};
   static bool loaded = false;
-  std::call_once(loading, [] {
-    void* const library = dlopen(kLibrary, RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr) return;
+  const std::lock_guard<std::mutex> held(loading);
+  if (!tried) {
+    // Tried once: a load that throws ends the program.
+    tried = true;
+    void* const library = LoadSharedLibrary(kLibrary);
+    if (library == nullptr) return nullptr;
     Gnutls& f = functions;
     loaded = Find(library, "gnutls_init", f.init) &&
              Find(library, "gnutls_deinit", f.deinit) &&
@@ -78,7 +84,7 @@ const Gnutls* LoadGnutlsOnce() {
              Find(library, "gnutls_record_get_direction", f.record_get_direction) &&
              Find(library, "gnutls_record_check_pending", f.record_check_pending) &&
              Find(library, "gnutls_error_is_fatal", f.error_is_fatal);
-  });
+  }
   return loaded ? &functions : nullptr;
 }
 

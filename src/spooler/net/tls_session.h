@@ -26,8 +26,10 @@ enum TlsStep {
 };
 
 // A client session on fd, with host (a name, not an address) sent for SNI;
-// null when there is no TLS library (the build has none, or it cannot be
-// loaded) or it refuses to start one. The socket stays the caller's.
+// null when there is no TLS library (the build has none, or GnuTLS is not
+// installed) or it refuses to start one. Loads GnuTLS the first time, and
+// throws RunFailure (run_failure.h) when it is installed but cannot be
+// loaded. The socket stays the caller's.
 TlsConnection StartTls(int fd, const std::string& host);
 
 // Goes on with the handshake.

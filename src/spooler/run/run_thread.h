@@ -8,6 +8,15 @@
 // The run's handoff; the first call reads the CUPS client configuration,
 // raises the process's descriptor limit, forks the SMB listings' starter
 // and starts the run's thread. Waiting is the handoff's (run_handoff.h).
+// Throws RunFailure (run_failure.h) when the starter or the thread cannot
+// start.
 RunHandoff& StartNetworkRunOnce();
+
+// Ends the program (EndProgramForFailure) when the run could not run: its
+// thread ran out of memory, or could not load a library it needs, or start
+// a lookup or a listing; returns otherwise. For the report's thread, after
+// each wait for the run: a run that failed ends its handoff, so every wait
+// returns.
+void EndProgramIfRunFailed();
 
 #endif  // QUELVARO_SPOOLER_RUN_RUN_THREAD_H
