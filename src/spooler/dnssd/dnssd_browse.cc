@@ -8,8 +8,10 @@
 #include "spooler/dnssd/dnssd_browse.h"
 
 #include <poll.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 
 #include "spooler/dnssd/dbus_library.h"
 #include "spooler/dnssd/dnssd_resolution.h"
@@ -217,6 +219,20 @@ void Handle(DnssdBrowse& browse, DBusMessage* message,
   }
 }
 
+// Whether the bus address plainly names no bus: one socket path, and no
+// file there. Then libdbus need not be loaded to find that out (some two
+// milliseconds of the run's thread, before it asks the CUPS server). Any
+// other address (several, escaped, abstract, TCP) is libdbus's to read.
+bool IsPlainlyNoBus(const std::string& address) {
+  const std::string kPath = "unix:path=";
+  if (address.compare(0, kPath.size(), kPath) != 0) return false;
+  const std::string path = address.substr(kPath.size());
+  if (path.empty() || path.find_first_of(";,%=") != std::string::npos) {
+    return false;
+  }
+  return access(path.c_str(), F_OK) != 0 && errno == ENOENT;
+}
+
 bool InstanceOrder(const DnssdService& a, const DnssdService& b) {
   if (a.instance_name != b.instance_name) {
     return a.instance_name < b.instance_name;
@@ -241,6 +257,7 @@ void StartBrowse(DnssdBrowse& browse, const std::string& bus_address,
   browse.turns.assign(std::max<std::size_t>(types.size(), 1), {});
   browse.most_resolving = kMostResolving;
   // Without libdbus there is no bus to browse on.
+  if (IsPlainlyNoBus(bus_address)) return;
   browse.dbus = LoadDbusOnce();
   if (browse.dbus == nullptr) return;
   // Opening connects (to a local socket: at once, or not at all); the
