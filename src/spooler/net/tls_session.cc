@@ -7,6 +7,7 @@
 #include <gnutls/gnutls.h>
 #include <poll.h>
 
+#include <cstdlib>
 #include <mutex>
 
 #include "spooler/net/connect_socket.h"
@@ -45,6 +46,8 @@ struct Gnutls {
   decltype(&gnutls_record_get_direction) record_get_direction;
   decltype(&gnutls_record_check_pending) record_check_pending;
   decltype(&gnutls_error_is_fatal) error_is_fatal;
+  decltype(&gnutls_global_init) global_init;
+  decltype(&gnutls_strerror) strerror;
 };
 
 template <typename Function>
@@ -83,7 +86,16 @@ const Gnutls* LoadGnutlsOnce() {
              Find(library, "gnutls_record_recv", f.record_recv) &&
              Find(library, "gnutls_record_get_direction", f.record_get_direction) &&
              Find(library, "gnutls_record_check_pending", f.record_check_pending) &&
-             Find(library, "gnutls_error_is_fatal", f.error_is_fatal);
+             Find(library, "gnutls_error_is_fatal", f.error_is_fatal) &&
+             Find(library, "gnutls_global_init", f.global_init) &&
+             Find(library, "gnutls_strerror", f.strerror);
+    // Its start (LeaveTlsStartToStartTls), which takes memory: one that
+    // fails leaves every session to fail.
+    const int started = loaded ? f.global_init() : 0;
+    if (started < 0) {
+      loaded = false;
+      throw MakeRunFailure("GnuTLS cannot start", f.strerror(started));
+    }
   }
   return loaded ? &functions : nullptr;
 }
@@ -97,6 +109,12 @@ TlsStep StepOf(int result) {
 }
 
 }  // namespace
+
+void LeaveTlsStartToStartTls() {
+  // GnuTLS reads it as its library is loaded (GNUTLS_NO_IMPLICIT_INIT=1:
+  // no start of its own); gnutls_global_init starts it then.
+  setenv("GNUTLS_NO_IMPLICIT_INIT", "1", 1);
+}
 
 void EndTls(TlsSession* session) {
   const std::unique_ptr<TlsSession> owned(session);

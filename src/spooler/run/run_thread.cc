@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "spooler/cups/cups_server.h"
+#include "spooler/net/tls_session.h"
 #include "spooler/run/run_loop.h"
 #include "spooler/run_failure.h"
 #include "spooler/thread_start.h"
@@ -129,6 +130,9 @@ NetworkRun* StartRun() {
                          std::strerror(errno));
   }
 #endif
+  // While the program still has this one thread, and the starter keeps
+  // GnuTLS's own start for libsmbclient.
+  LeaveTlsStartToStartTls();
   settings.smb_starter = run->smb_starter;
   auto start = std::make_unique<RunStart>(
       RunStart{run.get(), std::move(settings), started});
