@@ -56,57 +56,66 @@ RecordText Level2Text(const PrinterRecord& printer, std::size_t field) {
   return {text, printer.measured ? printer.lengths.level2[field] : Measure(text)};
 }
 
+// Placing a printer's strings: filling (kFilling) writes them into the
+// block; sizing only moves the offset past the bytes they would take. One
+// code does both, so that a block of the size counted is always filled
+// exactly; made twice by the compiler, so that sizing does nothing else.
+
 // Puts the parts one after the other, as one string, at offset in the
 // block and moves offset past it and its null; returns where it went.
-// Without a block (while sizing) only offset moves.
+template <bool kFilling>
 LPWSTR PlaceParts(LPBYTE block, std::size_t& offset,
                   std::initializer_list<RecordText> parts) {
   LPWSTR at = nullptr;
-  if (block != nullptr) at = reinterpret_cast<LPWSTR>(block + offset);
+  if constexpr (kFilling) at = reinterpret_cast<LPWSTR>(block + offset);
   for (const RecordText& part : parts) {
     const std::size_t bytes = part.length * sizeof(WCHAR);
-    if (block != nullptr && bytes != 0) {
-      std::memcpy(block + offset, part.text, bytes);
+    if constexpr (kFilling) {
+      if (bytes != 0) std::memcpy(block + offset, part.text, bytes);
     }
     offset += bytes;
   }
-  if (block != nullptr) std::memset(block + offset, 0, sizeof(WCHAR));
+  if constexpr (kFilling) std::memset(block + offset, 0, sizeof(WCHAR));
   offset += sizeof(WCHAR);
   return at;
 }
 
 // A string as it is; an absent one stays a null pointer, and takes no
 // bytes.
+template <bool kFilling>
 LPWSTR PlaceString(LPBYTE block, std::size_t& offset, RecordText text) {
   if (text.text == nullptr) return nullptr;
-  return PlaceParts(block, offset, {text});
+  return PlaceParts<kFilling>(block, offset, {text});
 }
 
 // A name (or level-1 description) of a printer asked for by its server's
 // name: prefix, a backslash and the text; the text alone when there is no
 // prefix.
+template <bool kFilling>
 LPWSTR PlaceServerText(LPBYTE block, std::size_t& offset,
                        const std::wstring& prefix, RecordText text) {
   if (prefix.empty() || text.text == nullptr) {
-    return PlaceString(block, offset, text);
+    return PlaceString<kFilling>(block, offset, text);
   }
-  return PlaceParts(block, offset,
-                    {{prefix.data(), prefix.size()}, {L"\\", 1}, text});
+  return PlaceParts<kFilling>(
+      block, offset, {{prefix.data(), prefix.size()}, {L"\\", 1}, text});
 }
 
 // A server's printer is on that server: its server name is the prefix.
+template <bool kFilling>
 LPWSTR PlaceServerName(LPBYTE block, std::size_t& offset,
                        const std::wstring& prefix, RecordText text) {
-  if (prefix.empty()) return PlaceString(block, offset, text);
-  return PlaceParts(block, offset, {{prefix.data(), prefix.size()}});
+  if (prefix.empty()) return PlaceString<kFilling>(block, offset, text);
+  return PlaceParts<kFilling>(block, offset, {{prefix.data(), prefix.size()}});
 }
 
 // Copies a finished record into the block; the block need not be aligned.
-template <typename Record>
+template <bool kFilling, typename Record>
 void PlaceRecord(const Record& record, LPBYTE block, std::size_t at) {
-  if (block != nullptr) std::memcpy(block + at, &record, sizeof record);
+  if constexpr (kFilling) std::memcpy(block + at, &record, sizeof record);
 }
 
+template <bool kFilling>
 void PlacePrinter(DWORD level, const PrinterRecord& printer,
                   const std::wstring& prefix, LPBYTE block,
                   std::size_t record_at, std::size_t& string_at) {
@@ -114,12 +123,13 @@ void PlacePrinter(DWORD level, const PrinterRecord& printer,
   switch (level) {
     case 1: {
       PRINTER_INFO_1 info = printer.level1;
-      info.pDescription = PlaceServerText(block, string_at, prefix,
-                                          Level1Text(printer, 0));
-      info.pName =
-          PlaceServerText(block, string_at, prefix, Level1Text(printer, 1));
-      info.pComment = PlaceString(block, string_at, Level1Text(printer, 2));
-      PlaceRecord(info, block, record_at);
+      info.pDescription = PlaceServerText<kFilling>(block, string_at, prefix,
+                                                    Level1Text(printer, 0));
+      info.pName = PlaceServerText<kFilling>(block, string_at, prefix,
+                                             Level1Text(printer, 1));
+      info.pComment =
+          PlaceString<kFilling>(block, string_at, Level1Text(printer, 2));
+      PlaceRecord<kFilling>(info, block, record_at);
       break;
     }
     case 2: {
@@ -128,36 +138,36 @@ void PlacePrinter(DWORD level, const PrinterRecord& printer,
         const RecordText text = Level2Text(printer, field);
         LPWSTR& placed = info.*kLevel2Texts[field];
         if (field == kServerName) {
-          placed = PlaceServerName(block, string_at, prefix, text);
+          placed = PlaceServerName<kFilling>(block, string_at, prefix, text);
         } else if (field == kPrinterName) {
-          placed = PlaceServerText(block, string_at, prefix, text);
+          placed = PlaceServerText<kFilling>(block, string_at, prefix, text);
         } else {
-          placed = PlaceString(block, string_at, text);
+          placed = PlaceString<kFilling>(block, string_at, text);
         }
       }
       info.pDevMode = nullptr;
       info.pSecurityDescriptor = nullptr;
-      PlaceRecord(info, block, record_at);
+      PlaceRecord<kFilling>(info, block, record_at);
       break;
     }
     case 4: {
       PRINTER_INFO_4 info = {};
-      info.pPrinterName = PlaceServerText(block, string_at, prefix,
-                                          Level2Text(printer, kPrinterName));
-      info.pServerName = PlaceServerName(block, string_at, prefix,
-                                         Level2Text(printer, kServerName));
+      info.pPrinterName = PlaceServerText<kFilling>(
+          block, string_at, prefix, Level2Text(printer, kPrinterName));
+      info.pServerName = PlaceServerName<kFilling>(
+          block, string_at, prefix, Level2Text(printer, kServerName));
       info.Attributes = from.Attributes;
-      PlaceRecord(info, block, record_at);
+      PlaceRecord<kFilling>(info, block, record_at);
       break;
     }
     case 5: {
       PRINTER_INFO_5 info = {};
-      info.pPrinterName = PlaceServerText(block, string_at, prefix,
-                                          Level2Text(printer, kPrinterName));
-      info.pPortName =
-          PlaceString(block, string_at, Level2Text(printer, kPortName));
+      info.pPrinterName = PlaceServerText<kFilling>(
+          block, string_at, prefix, Level2Text(printer, kPrinterName));
+      info.pPortName = PlaceString<kFilling>(block, string_at,
+                                             Level2Text(printer, kPortName));
       info.Attributes = from.Attributes;
-      PlaceRecord(info, block, record_at);
+      PlaceRecord<kFilling>(info, block, record_at);
       break;
     }
     default:
@@ -232,13 +242,14 @@ DWORD LayOutPrinters(DWORD level, const std::vector<const PrinterRecord*>& print
   const std::size_t strings = record * printers.size();
   std::size_t size = strings;
   for (std::size_t k = 0; k < printers.size(); ++k) {
-    PlacePrinter(level, *printers[k], prefix, nullptr, k * record, size);
+    PlacePrinter<false>(level, *printers[k], prefix, nullptr, k * record, size);
   }
   if (!Fits(size, buffer, cbBuf)) return ReportedSize(size);
 
   std::size_t string_at = strings;
   for (std::size_t k = 0; k < printers.size(); ++k) {
-    PlacePrinter(level, *printers[k], prefix, buffer, k * record, string_at);
+    PlacePrinter<true>(level, *printers[k], prefix, buffer, k * record,
+                       string_at);
   }
   returned = static_cast<DWORD>(printers.size());
   return ReportedSize(size);
