@@ -186,10 +186,11 @@ bool Fits(std::size_t size, LPBYTE buffer, DWORD cbBuf) {
   return ReportedSize(size) != 0 && buffer != nullptr && size <= cbBuf;
 }
 
-}  // namespace
-
-LPWSTR KeepText(TextPool& pool, std::wstring_view text) {
-  const std::size_t units = text.size() + 1;
+// Copies the parts, one after another and then a null, into the pool as
+// one text, and returns where it begins.
+LPWSTR KeepParts(TextPool& pool, std::initializer_list<std::wstring_view> parts) {
+  std::size_t units = 1;
+  for (std::wstring_view part : parts) units += part.size();
   if (pool.empty() ||
       pool.back().capacity() - pool.back().size() < units) {
     // Blocks grow from small ones, so that a list of one printer (a
@@ -202,9 +203,17 @@ LPWSTR KeepText(TextPool& pool, std::wstring_view text) {
   }
   std::vector<WCHAR>& block = pool.back();
   const std::size_t at = block.size();
-  block.insert(block.end(), text.begin(), text.end());
+  for (std::wstring_view part : parts) {
+    block.insert(block.end(), part.begin(), part.end());
+  }
   block.push_back(L'\0');
   return block.data() + at;
+}
+
+}  // namespace
+
+LPWSTR KeepText(TextPool& pool, std::wstring_view text) {
+  return KeepParts(pool, {text});
 }
 
 void KeepPrinter(PrinterList& list, const PRINTER_INFO_1& level1,
@@ -222,12 +231,10 @@ void KeepPrinter(PrinterList& list, const PRINTER_INFO_1& level1,
 
 LPWSTR KeepDescription(TextPool& pool, LPCWSTR name, LPCWSTR driver,
                        LPCWSTR location) {
-  std::wstring text = name == nullptr ? L"" : name;
-  text += L',';
-  if (driver != nullptr) text += driver;
-  text += L',';
-  if (location != nullptr) text += location;
-  return KeepText(pool, text);
+  const auto part = [](LPCWSTR text) {
+    return text == nullptr ? std::wstring_view() : std::wstring_view(text);
+  };
+  return KeepParts(pool, {part(name), L",", part(driver), L",", part(location)});
 }
 
 bool IsRecordLevel(DWORD level) { return PrinterInfoSize(level) != 0; }

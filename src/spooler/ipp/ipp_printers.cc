@@ -63,8 +63,8 @@ void AddPrinter(const IppValues& values, PrinterList& list,
     const std::string uri(*values[kDeviceUri]);
     WideFromUtf8(UriWithoutCredentials(uri), scratch);
     info.pPortName = KeepText(pool, scratch);
-    const std::string host = UriHost(uri);
-    if (remote && !host.empty()) {
+    const std::string host = remote ? UriHost(uri) : std::string();
+    if (!host.empty()) {
       WideFromUtf8(host, scratch);
       info.pServerName = KeepText(pool, L"\\\\" + scratch);
     }
