@@ -80,16 +80,19 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Depends: from the libraries the program links, by dpkg-shlibdeps.
-# libsmbclient is loaded only to list an SMB server's shares, GnuTLS only
-# for a server that takes TLS (without them those servers give nothing
-# beneath them), c-ares only to browse the search domains in unicast DNS
-# (without it, the local link alone), expat only to read WSD devices'
-# answers (without it, no WSD device is listed): recommendations.
+# libdbus is loaded only for discovery (without it the Network scopes list
+# nothing from the local link, as without a bus), libsmbclient only to list
+# an SMB server's shares, GnuTLS only for a server that takes TLS (without
+# them those servers give nothing beneath them), c-ares only to browse the
+# search domains in unicast DNS (without it, the local link alone), expat
+# only to read WSD devices' answers (without it, no WSD device is listed):
+# recommendations.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 if(QUELVARO_TLS)
-  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libsmbclient, libgnutls30, libc-ares2, libexpat1")
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+      "libdbus-1-3, libsmbclient, libgnutls30, libc-ares2, libexpat1")
 else()
-  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libsmbclient, libc-ares2, libexpat1")
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libdbus-1-3, libsmbclient, libc-ares2, libexpat1")
 endif()
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY

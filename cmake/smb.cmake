@@ -29,10 +29,10 @@ file(GLOB QUELVARO_SMB_SOURCES CONFIGURE_DEPENDS
 add_library(quelvaro_smb STATIC ${QUELVARO_SMB_SOURCES})
 target_include_directories(quelvaro_smb PUBLIC ${PROJECT_SOURCE_DIR}/src)
 # libsmbclient's header only: the library itself is loaded where a listing
-# runs (smb_client.cc), so the program does not load Samba's libraries at
-# every start. dlopen needs libdl before glibc 2.34.
+# runs (smb_client.cc, through quelvaro_records' LoadSharedLibrary), so the
+# program does not load Samba's libraries at every start.
 target_include_directories(quelvaro_smb PRIVATE ${SMBCLIENT_INCLUDE_DIRS})
-target_link_libraries(quelvaro_smb PRIVATE ${CMAKE_DL_LIBS})
+target_link_libraries(quelvaro_smb PUBLIC quelvaro_records)
 target_compile_definitions(quelvaro_smb PUBLIC QUELVARO_HAVE_SMB=1)
 
 # Its test runs against private Samba servers in a network namespace of its

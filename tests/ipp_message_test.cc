@@ -111,8 +111,11 @@ TEST(IppGroups, AMessageCutAnywhereOrWithALyingLengthIsRefusedWhole) {
   ippAddBoolean(answer.get(), IPP_TAG_PRINTER, "printer-is-shared", 0);
   const std::string bytes = IppBytes(answer.get());
   ASSERT_TRUE(IppGroups(bytes, kIppPrinterGroup, kWanted));
+  EXPECT_EQ(CountIppGroups(bytes, kIppPrinterGroup), 1u);
   for (std::size_t size = 0; size < bytes.size(); ++size) {
     EXPECT_FALSE(IppGroups(bytes.substr(0, size), kIppPrinterGroup, kWanted))
+        << size;
+    EXPECT_FALSE(CountIppGroups(bytes.substr(0, size), kIppPrinterGroup))
         << size;
   }
   // The value length of "Alpha" made to reach past the end.

@@ -79,6 +79,66 @@ TEST(PrinterRecords, AskedByAServersNameTheNamesBeginWithIt) {
   EXPECT_EQ(needed, sizeof info + (17 + 19 + 1) * sizeof(WCHAR));
 }
 
+TEST(PrinterRecords, AtLevels2And5AServersPrinterIsNamedAfterItAndOnIt) {
+  PrinterList list = OnePrinter(L"Büro");
+  list.printers[0].level2.pServerName = KeepText(list.text, L"\\\\ziel");
+  list.printers[0].level2.pPortName = KeepText(list.text, L"ipp://ziel/q");
+  const std::wstring server = L"\\\\Host:8631";
+  std::vector<BYTE> block(1024);
+  DWORD returned = 0;
+
+  DWORD needed = LayOutPrinters(2, AllPrinters(list), server, block.data(),
+                                static_cast<DWORD>(block.size()), returned);
+  ASSERT_EQ(returned, 1u);
+  PRINTER_INFO_2 two;
+  std::memcpy(&two, block.data(), sizeof two);
+  EXPECT_EQ(StringAt(two.pPrinterName), L"\\\\Host:8631\\Büro");
+  EXPECT_EQ(StringAt(two.pServerName), server);
+  EXPECT_EQ(StringAt(two.pPortName), L"ipp://ziel/q");
+  EXPECT_EQ(StringAt(two.pComment), L"");
+  // The record, the server, the name and the port, the comment.
+  EXPECT_EQ(needed, sizeof two + (12 + 17 + 13 + 1) * sizeof(WCHAR));
+
+  needed = LayOutPrinters(5, AllPrinters(list), server, block.data(),
+                          static_cast<DWORD>(block.size()), returned);
+  ASSERT_EQ(returned, 1u);
+  PRINTER_INFO_5 five;
+  std::memcpy(&five, block.data(), sizeof five);
+  EXPECT_EQ(StringAt(five.pPrinterName), L"\\\\Host:8631\\Büro");
+  EXPECT_EQ(StringAt(five.pPortName), L"ipp://ziel/q");
+  EXPECT_EQ(needed, sizeof five + (17 + 13) * sizeof(WCHAR));
+}
+
+TEST(PrinterRecords, AKeptPrinterLaysOutByteForByteAsOneMeasuredWhenLaidOut) {
+  PrinterList made = OnePrinter(L"Etikett ✓");
+  PrinterRecord& printer = made.printers[0];
+  printer.level2.pServerName = KeepText(made.text, L"\\\\fern");
+  printer.level2.pShareName = printer.level2.pPrinterName;
+  printer.level2.pPortName = KeepText(made.text, std::wstring(300, L'p'));
+  printer.level2.pParameters = KeepText(made.text, L"");
+  PrinterList kept;
+  KeepPrinter(kept, printer.level1, printer.level2);
+  ASSERT_FALSE(printer.measured);
+  ASSERT_TRUE(kept.printers[0].measured);
+  std::vector<BYTE> block(4096);
+  for (DWORD level : {1u, 2u, 4u, 5u}) {
+    for (const std::wstring prefix : {L"", L"\\\\srv"}) {
+      DWORD returned = 0;
+      const DWORD needed =
+          LayOutPrinters(level, AllPrinters(kept), prefix, block.data(),
+                         static_cast<DWORD>(block.size()), returned);
+      ASSERT_EQ(returned, 1u);
+      const std::vector<BYTE> from_kept(block.begin(), block.begin() + needed);
+      std::fill(block.begin(), block.end(), 0xAB);
+      EXPECT_EQ(LayOutPrinters(level, AllPrinters(made), prefix, block.data(),
+                               static_cast<DWORD>(block.size()), returned),
+                needed);
+      EXPECT_TRUE(std::equal(from_kept.begin(), from_kept.end(), block.begin()))
+          << "level " << level << " prefix " << prefix.size();
+    }
+  }
+}
+
 TEST(PrinterRecords, NothingForNoPrintersOrALevelWithoutRecords) {
   DWORD returned = 7;
   EXPECT_EQ(LayOutPrinters(2, {}, L"", nullptr, 0, returned), 0u);

@@ -242,4 +242,21 @@ TEST(Discovery, TheFirstOfATxtKeyOnTheWireCounts) {
             "erster");
 }
 
+TEST(Discovery, ABusPlainlyNotThereIsOverAtOnceWithoutLibdbus) {
+  const Deadline later = Now() + milliseconds(3000);
+  for (const std::string address :
+       {"unix:path=/nonexistent/quelvaro/system_bus_socket",
+        "unix:path=/dev/null", "unix:abstract=quelvaro-no-bus"}) {
+    DnssdBrowse browse;
+    StartBrowse(browse, address, {"_ipp._tcp"}, later);
+    EXPECT_TRUE(IsBrowseOver(browse, Now())) << address;
+    EXPECT_EQ(BrowseDescriptor(browse), -1) << address;
+    EXPECT_TRUE(EndBrowse(browse).empty()) << address;
+    // A socket that is not there needs no library to tell; any other
+    // address is libdbus's to try.
+    EXPECT_EQ(browse.dbus == nullptr, address.find("nonexistent") != std::string::npos)
+        << address;
+  }
+}
+
 }  // namespace

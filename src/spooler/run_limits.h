@@ -56,6 +56,20 @@ const std::size_t kMostResolving = 64;
 // names do not hold up the rest.
 const std::size_t kMostLookupThreads = 32;
 
+// The stacks of the run's own threads. A thread would otherwise get the
+// process's stack limit (8 MiB on most machines, and 32 lookup threads
+// would take 256 MiB of address space), which under a tight limit on
+// address space (ulimit -v) may not be there to map, though the thread
+// needs a small part of it. Measured with a stack filled with a pattern
+// and the deepest byte changed found at the thread's end, over the
+// end-to-end tests (the private network's TLS, SMB and Kerberos servers,
+// discovery, hostile servers): the loop's thread reaches 75 KiB (64 KiB of
+// it the piece an answer is read in, kAnswerPieceBytes), a lookup thread 20
+// KiB (the system's resolver asking DNS). Each gets some seven and twelve
+// times that: another machine's NSS modules may take more.
+const std::size_t kRunThreadStackBytes = std::size_t{512} << 10;
+const std::size_t kLookupThreadStackBytes = std::size_t{256} << 10;
+
 // Descriptors kept back from the servers' connections and SMB listings, for
 // the process's own, the bus, the lookups, the standard streams, the
 // unicast browse's sockets and WS-Discovery's (its two and its metadata

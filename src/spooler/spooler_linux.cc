@@ -16,8 +16,11 @@
 //                                      the run: the CUPS server itself, the
 //                                      hosts remote queues print to, the
 //                                      hosts sharing queues on DNS-SD
-//   by name (0x08), level 1, one of    that server's printers, named
-//     those servers' "\\" names        "\\server\printer"
+//   by name (0x08), levels 1, 2, 5,    that server's printers, named
+//     one of those servers' "\\"       "\\server\printer"
+//     names
+//   by name, levels 2, 5, no name or   the local queues, as Local (the
+//     an empty one                     platform's local computer)
 //   any other level or name            nothing (FALSE, as the platform
 //                                      refuses them), and no question asked
 //
@@ -26,6 +29,7 @@
 // run: a filling call finds exactly what its sizing call measured, and every
 // scope and level shows the same printers. A call waits only for the source
 // it needs (run_handoff.h). A block too small for the answer is left alone.
+#include <new>
 #include <optional>
 #include <vector>
 
@@ -36,6 +40,7 @@
 #include "spooler/remote/known_servers.h"
 #include "spooler/remote/server_names.h"
 #include "spooler/run/run_thread.h"
+#include "spooler/run_failure.h"
 #include "spooler/spooler.h"
 #include "spooler/wsd/wsd_printers.h"
 
@@ -49,6 +54,36 @@ bool Selected(DWORD flags, const PrinterRecord& queue) {
          ((flags & PRINTER_ENUM_SHARED) == 0 || IsSharedPrinter(queue));
 }
 
+// What the run hands over, each once it is there. A run that could not run
+// ends the program here, between two lines of the report (run_thread.h).
+const std::optional<PrinterList>& QueueView() {
+  const std::optional<PrinterList>& view =
+      WaitForQueueView(ForkSmbStarterAndStartRunThreadOnce());
+  EndProgramIfRunFailed();
+  return view;
+}
+
+const Discovery& Discovered() {
+  const Discovery& discovery =
+      WaitForDiscovery(ForkSmbStarterAndStartRunThreadOnce());
+  EndProgramIfRunFailed();
+  return discovery;
+}
+
+const std::vector<KnownServer>& KnownServers() {
+  const std::vector<KnownServer>& servers =
+      WaitForKnownServers(ForkSmbStarterAndStartRunThreadOnce());
+  EndProgramIfRunFailed();
+  return servers;
+}
+
+const PrinterList* ServerPrinters(const std::wstring& name) {
+  const PrinterList* printers =
+      WaitForServerPrinters(ForkSmbStarterAndStartRunThreadOnce(), name);
+  EndProgramIfRunFailed();
+  return printers;
+}
+
 // The answer is TRUE when it was written whole (or there is nothing),
 // FALSE when the block is too small for it.
 BOOL Answer(DWORD needed, DWORD returned) {
@@ -58,8 +93,7 @@ BOOL Answer(DWORD needed, DWORD returned) {
 BOOL ListQueues(DWORD flags, DWORD level, LPBYTE buffer, DWORD cbBuf,
                 DWORD& needed, DWORD& returned) {
   if (!IsRecordLevel(level)) return FALSE;
-  const std::optional<PrinterList>& queues =
-      WaitForQueueView(ForkSmbStarterAndStartRunThreadOnce());
+  const std::optional<PrinterList>& queues = QueueView();
   if (!queues) return TRUE;
   std::vector<const PrinterRecord*> selected;
   for (const PrinterRecord& queue : queues->printers) {
@@ -80,8 +114,7 @@ PrinterList DiscoveredPrinters(const Discovery& discovery) {
 BOOL ListNetwork(DWORD flags, DWORD level, LPBYTE buffer, DWORD cbBuf,
                  DWORD& needed, DWORD& returned) {
   if (level != 1) return FALSE;
-  static const PrinterList printers = DiscoveredPrinters(
-      WaitForDiscovery(ForkSmbStarterAndStartRunThreadOnce()));
+  static const PrinterList printers = DiscoveredPrinters(Discovered());
   std::vector<const PrinterRecord*> selected;
   for (const PrinterRecord& printer : printers.printers) {
     if ((flags & PRINTER_ENUM_SHARED) == 0 || IsSharedPrinter(printer)) {
@@ -105,7 +138,7 @@ PrinterList ServerRecords(const std::vector<KnownServer>& servers) {
     info.pDescription = info.pName;
     PRINTER_INFO_2 level2 = {};
     level2.pPrinterName = info.pName;
-    records.printers.push_back({info, level2});
+    KeepPrinter(records, info, level2);
   }
   return records;
 }
@@ -113,31 +146,34 @@ PrinterList ServerRecords(const std::vector<KnownServer>& servers) {
 BOOL ListServers(DWORD level, LPBYTE buffer, DWORD cbBuf, DWORD& needed,
                  DWORD& returned) {
   if (level != 1) return FALSE;
-  static const PrinterList servers =
-      ServerRecords(WaitForKnownServers(ForkSmbStarterAndStartRunThreadOnce()));
+  static const PrinterList servers = ServerRecords(KnownServers());
   needed = LayOutPrinters(level, AllPrinters(servers), std::wstring(), buffer,
                           cbBuf, returned);
   return Answer(needed, returned);
 }
 
+// The levels a by-name request names a server at: level 1 (what the report
+// asks), and 2 and 5, which name the server whose printers are listed with
+// their details. Level 4 names none (it is always the local computer's),
+// and the platform takes no by-name request there.
+bool IsServerLevel(DWORD level) { return level == 1 || level == 2 || level == 5; }
+
 BOOL ListServerPrinters(LPCWSTR name, DWORD level, LPBYTE buffer, DWORD cbBuf,
                         DWORD& needed, DWORD& returned) {
   // Only a server's name, "\\host", can be one of the run's servers: any
   // other needs no source asked to be refused.
-  if (level != 1 || name == nullptr || name[0] != L'\\' ||
+  if (!IsServerLevel(level) || name == nullptr || name[0] != L'\\' ||
       name[1] != L'\\') {
     return FALSE;
   }
   const std::wstring asked = name;
   const PrinterList* printers = nullptr;
   if (IsSameServerName(name, CupsServerName())) {
-    const std::optional<PrinterList>& queues =
-        WaitForQueueView(ForkSmbStarterAndStartRunThreadOnce());
+    const std::optional<PrinterList>& queues = QueueView();
     if (!queues) return TRUE;
     printers = &*queues;
   } else {
-    printers =
-        WaitForServerPrinters(ForkSmbStarterAndStartRunThreadOnce(), asked);
+    printers = ServerPrinters(asked);
     if (printers == nullptr) return FALSE;
   }
   // The platform names a server's printers from the name it was asked by.
@@ -157,15 +193,31 @@ BOOL WINAPI EnumPrintersW(DWORD Flags, LPWSTR Name, DWORD Level,
   if (pPrinterEnum == nullptr) cbBuf = 0;
 
   BOOL result = TRUE;
-  if ((Flags & PRINTER_ENUM_NAME) != 0) {
-    result = ListServerPrinters(Name, Level, pPrinterEnum, cbBuf, needed,
-                                returned);
-  } else if ((Flags & (PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS)) != 0) {
-    result = ListQueues(Flags, Level, pPrinterEnum, cbBuf, needed, returned);
-  } else if ((Flags & PRINTER_ENUM_NETWORK) != 0) {
-    result = ListNetwork(Flags, Level, pPrinterEnum, cbBuf, needed, returned);
-  } else if ((Flags & PRINTER_ENUM_REMOTE) != 0) {
-    result = ListServers(Level, pPrinterEnum, cbBuf, needed, returned);
+  const bool no_name = Name == nullptr || Name[0] == L'\0';
+  // The spooler's own failure to run ends the program: no answer it could
+  // give would say it.
+  try {
+    if ((Flags & PRINTER_ENUM_NAME) != 0 && no_name &&
+        (Level == 2 || Level == 5)) {
+      // At levels 2 and 5 no name is the local computer: its printers, as
+      // Local lists them. (At level 1 the platform lists its print
+      // providers there, which this spooler has none of to show.)
+      result = ListQueues(PRINTER_ENUM_LOCAL | (Flags & PRINTER_ENUM_SHARED),
+                          Level, pPrinterEnum, cbBuf, needed, returned);
+    } else if ((Flags & PRINTER_ENUM_NAME) != 0) {
+      result = ListServerPrinters(Name, Level, pPrinterEnum, cbBuf, needed,
+                                  returned);
+    } else if ((Flags & (PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS)) != 0) {
+      result = ListQueues(Flags, Level, pPrinterEnum, cbBuf, needed, returned);
+    } else if ((Flags & PRINTER_ENUM_NETWORK) != 0) {
+      result = ListNetwork(Flags, Level, pPrinterEnum, cbBuf, needed, returned);
+    } else if ((Flags & PRINTER_ENUM_REMOTE) != 0) {
+      result = ListServers(Level, pPrinterEnum, cbBuf, needed, returned);
+    }
+  } catch (const RunFailure& failure) {
+    EndProgramForFailure(failure);
+  } catch (const std::bad_alloc&) {
+    EndProgramForFailure(MakeRunFailure("out of memory"));
   }
   *pcbNeeded = needed;
   *pcReturned = returned;

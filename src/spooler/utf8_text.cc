@@ -20,14 +20,16 @@ std::wstring WideFromUtf8(std::string_view text) {
 }
 
 void WideFromUtf8(std::string_view text, std::wstring& wide) {
-  wide.clear();
-  wide.reserve(text.size());
+  // Every character takes one byte at least and gives one unit: the text's
+  // size is room enough, written through, and cut to what was written.
+  wide.resize(text.size());
+  wchar_t* out = wide.data();
   const std::size_t size = text.size();
   std::size_t i = 0;
   while (i < size) {
     const unsigned char lead = static_cast<unsigned char>(text[i]);
     if (lead < 0x80) {
-      wide.push_back(lead == 0 ? kReplacement : static_cast<wchar_t>(lead));
+      *out++ = lead == 0 ? kReplacement : static_cast<wchar_t>(lead);
       ++i;
       continue;
     }
@@ -55,7 +57,7 @@ void WideFromUtf8(std::string_view text, std::wstring& wide) {
       if (lead == 0xF4) high = 0x8F;
     } else {
       // 80..BF without a lead, C0 and C1 (overlong), F5..FF (too large).
-      wide.push_back(kReplacement);
+      *out++ = kReplacement;
       ++i;
       continue;
     }
@@ -78,9 +80,10 @@ void WideFromUtf8(std::string_view text, std::wstring& wide) {
     }
     // A sequence cut short is one U+FFFD for the bytes it did have; the byte
     // that broke it off starts afresh.
-    wide.push_back(whole ? static_cast<wchar_t>(value) : kReplacement);
+    *out++ = whole ? static_cast<wchar_t>(value) : kReplacement;
     i += taken;
   }
+  wide.resize(static_cast<std::size_t>(out - wide.data()));
 }
 
 std::string Utf8FromWide(std::wstring_view wide) {

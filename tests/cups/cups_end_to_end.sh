@@ -268,6 +268,66 @@ test_stopping_server() {
     within 15000
 }
 
+# ---- Under a tight limit on address space (ulimit -v), over a server with
+# many queues, one printing to an SMB server and one to an IPPS one, so that
+# libsmbclient and GnuTLS are loaded: either the exact report, or as much of
+# it as was written, in whole lines, and a non-zero exit with one line on
+# standard error that says why; never a report cut short that ends with 0.
+# With room enough the exact report. (The queues stay: this test runs last.)
+address_space_report() {  # address_space_report MIB REPORT
+  (ulimit -v $(($1 * 1024)) && "$program" </dev/null >"$2" 2>"$2.err")
+}
+
+whole_or_said() {  # whole_or_said STATUS REPORT EXACT
+  local status=$1 lines
+  if [[ $status -eq 0 ]]; then
+    same "$3" "$2" && [[ ! -s "$2.err" ]]
+    return
+  fi
+  lines=$(wc -l <"$2")
+  # The lines written are the exact report's first ones, each whole; one
+  # line of error output, ended as a line.
+  head -n "$lines" "$3" | cmp -s - "$2" &&
+    { [[ ! -s "$2" ]] || [[ "$(tail -c 1 "$2" | od -An -c | tr -d ' ')" == '\n' ]]; } &&
+    [[ $(wc -l <"$2.err") -eq 1 ]] &&
+    grep -q '^quelvaro: the spooler cannot run: .' "$2.err" || {
+      echo "status $status, $lines lines, errors: $(cat "$2.err")" >&2
+      return 1
+    }
+}
+
+test_address_space_limits() {
+  local exact="$work/limits-exact.txt" report="$work/limits.txt" mib status
+  if grep -q __asan_init "$program"; then
+    skip "reports under an address-space limit" \
+      "the sanitizer build maps terabytes of shadow memory at its start"
+    return
+  fi
+  cups_add_many_queues 200 &&
+    lpadmin -p Fern-SMB -E -v smb://127.0.0.1/Laser -m raw 2>/dev/null &&
+    lpadmin -p Fern-TLS -E -v "ipps://127.0.0.1:$CUPS_PORT/printers/queue-0001" \
+      -m raw 2>/dev/null || {
+    check "200 queues, an SMB and an IPPS one could be added" false
+    return
+  }
+  native_report "$exact"
+  check "address space: the report without a limit runs cleanly" \
+    ran_cleanly "$exact"
+  for mib in 16 32 64; do
+    status=0
+    address_space_report "$mib" "$report" || status=$?
+    check "address space: at $mib MiB the exact report, or whole lines and why" \
+      whole_or_said "$status" "$report" "$exact"
+  done
+  for mib in 96 256; do
+    status=0
+    address_space_report "$mib" "$report" || status=$?
+    check "address space: at $mib MiB the exact report" \
+      whole_or_said "$status" "$report" "$exact"
+    check "address space: at $mib MiB a clean end" test "$status" -eq 0
+  done
+}
+
 test_no_server
 test_silent_server
 
@@ -275,6 +335,7 @@ if cups_start && cups_add_test_queues; then
   test_standard_queues
   test_stopping_server
   test_remote_queue
+  test_address_space_limits
 else
   check "private CUPS server started" false
 fi

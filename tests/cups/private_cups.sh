@@ -155,6 +155,44 @@ cups_add_test_queues() {
   cups_add_queue "Lab!!2" shared
 }
 
+# The file-device queues queue-0001 to queue-N (every second one shared,
+# information "Queue N"), the first by lpadmin and the others made like it
+# while the server is stopped: cupsd writes its whole printers.conf at each
+# lpadmin, which for thousands of queues takes many minutes. Waits until the
+# restarted server lists them all.
+cups_add_many_queues() {
+  local count=$1 conf="$CUPS_DIR/conf/printers.conf" first i
+  cups_add_queue queue-0001 unshared "Queue 1" || return 1
+  [[ $count -gt 1 ]] || return 0
+  kill "$CUPS_PID" && wait "$CUPS_PID" 2>/dev/null
+  first=$(sed -n '/^<Printer queue-0001>$/,/^<\/Printer>$/p' "$conf" |
+    grep -v '^UUID ')
+  [[ -n "$first" ]] || return 1
+  awk -v n="$count" -v block="$first" 'BEGIN {
+    for (i = 2; i <= n; i++) {
+      name = sprintf("queue-%04d", i)
+      out = block
+      sub(/<Printer queue-0001>/, "<Printer " name ">", out)
+      sub(/PrinterId [0-9]+/, "PrinterId " (1000 + i), out)
+      sub(/Info [^\n]*/, "Info Queue " i, out)
+      sub(/Shared [^\n]*/, "Shared " (i % 2 == 0 ? "Yes" : "No"), out)
+      print out
+    }
+  }' >>"$conf" || return 1
+  rm -f "$CUPS_SERVER"
+  /usr/sbin/cupsd -f -c "$CUPS_DIR/conf/cupsd.conf" -s "$CUPS_DIR/conf/cups-files.conf" \
+    >>"$CUPS_DIR/log/cupsd.out" 2>&1 &
+  CUPS_PID=$!
+  local last
+  last=$(printf 'queue-%04d' "$count")
+  for i in $(seq 1 $((100 + count / 20))); do
+    if lpstat -v "$last" >/dev/null 2>&1; then return 0; fi
+    sleep 0.1
+  done
+  echo "the private server did not list $last" >&2
+  return 1
+}
+
 cups_add_remote_queue() {
   local name=$1 info=${2:-}
   if [[ -z "${CUPS_REMOTE_PID:-}" ]]; then

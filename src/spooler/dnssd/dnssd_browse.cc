@@ -7,11 +7,13 @@
 // type from being resolved; each reply is used as it comes.
 #include "spooler/dnssd/dnssd_browse.h"
 
-#include <dbus/dbus.h>
 #include <poll.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 
+#include "spooler/dnssd/dbus_library.h"
 #include "spooler/dnssd/dnssd_resolution.h"
 #include "spooler/run_limits.h"
 
@@ -33,27 +35,27 @@ std::string InstanceKey(const std::string& type, const std::string& name) {
 // False when it could not be sent.
 bool Call(DnssdBrowse& browse, DBusMessage* message, DnssdCall call) {
   dbus_uint32_t serial = 0;
-  const bool sent = dbus_connection_send(browse.bus.get(), message, &serial);
+  const bool sent = browse.dbus->send(browse.bus.get(), message, &serial);
   if (sent) browse.calls[serial] = call;
-  dbus_message_unref(message);
+  browse.dbus->message_unref(message);
   return sent;
 }
 
-DBusMessage* ServerCall(const char* method) {
-  return dbus_message_new_method_call(kAvahi, "/", kAvahiServer, method);
+DBusMessage* ServerCall(const DnssdBrowse& browse, const char* method) {
+  return browse.dbus->new_method_call(kAvahi, "/", kAvahiServer, method);
 }
 
 void AskBrowser(DnssdBrowse& browse, const std::string& type) {
-  DBusMessage* message = ServerCall("ServiceBrowserNew");
+  DBusMessage* message = ServerCall(browse, "ServiceBrowserNew");
   const char* type_text = type.c_str();
   const char* domain = "";
   const dbus_uint32_t flags = 0;
   if (message == nullptr) return;
-  if (!dbus_message_append_args(message, DBUS_TYPE_INT32, &kAny,
+  if (!browse.dbus->append_args(message, DBUS_TYPE_INT32, &kAny,
                                 DBUS_TYPE_INT32, &kAny, DBUS_TYPE_STRING,
                                 &type_text, DBUS_TYPE_STRING, &domain,
                                 DBUS_TYPE_UINT32, &flags, DBUS_TYPE_INVALID)) {
-    dbus_message_unref(message);
+    browse.dbus->message_unref(message);
     return;
   }
   if (Call(browse, message, {kDnssdBrowserCall, 0})) ++browse.browsers_left;
@@ -64,19 +66,19 @@ void AskBrowser(DnssdBrowse& browse, const std::string& type) {
 bool AskResolution(DnssdBrowse& browse, std::size_t index) {
   DnssdInstance& instance = browse.instances[index];
   const DnssdPlace place = instance.places[instance.next_place++];
-  DBusMessage* message = ServerCall("ResolveService");
+  DBusMessage* message = ServerCall(browse, "ResolveService");
   const char* name = instance.name.c_str();
   const char* type = instance.type.c_str();
   const char* domain = instance.domain.c_str();
   const dbus_uint32_t flags = 0;
   if (message == nullptr) return false;
-  if (!dbus_message_append_args(message, DBUS_TYPE_INT32, &place.interface,
+  if (!browse.dbus->append_args(message, DBUS_TYPE_INT32, &place.interface,
                                 DBUS_TYPE_INT32, &place.protocol,
                                 DBUS_TYPE_STRING, &name, DBUS_TYPE_STRING,
                                 &type, DBUS_TYPE_STRING, &domain,
                                 DBUS_TYPE_INT32, &kAny, DBUS_TYPE_UINT32,
                                 &flags, DBUS_TYPE_INVALID)) {
-    dbus_message_unref(message);
+    browse.dbus->message_unref(message);
     return false;
   }
   if (!Call(browse, message, {kDnssdResolveCall, index})) return false;
@@ -134,7 +136,7 @@ void ReadItem(DnssdBrowse& browse, DBusMessage* signal) {
   const char* type = nullptr;
   const char* domain = nullptr;
   dbus_uint32_t flags = 0;
-  if (!dbus_message_get_args(signal, nullptr, DBUS_TYPE_INT32, &place.interface,
+  if (!browse.dbus->get_args(signal, nullptr, DBUS_TYPE_INT32, &place.interface,
                              DBUS_TYPE_INT32, &place.protocol, DBUS_TYPE_STRING,
                              &name, DBUS_TYPE_STRING, &type, DBUS_TYPE_STRING,
                              &domain, DBUS_TYPE_UINT32, &flags,
@@ -166,8 +168,8 @@ void ReadResolveReply(DnssdBrowse& browse, DBusMessage* reply,
   instance.resolving = false;
   --browse.resolving;
   DnssdService service;
-  if (dbus_message_get_type(reply) == DBUS_MESSAGE_TYPE_METHOD_RETURN &&
-      ReadResolution(reply, browse.txt_reversed, service)) {
+  if (browse.dbus->get_type(reply) == DBUS_MESSAGE_TYPE_METHOD_RETURN &&
+      ReadResolution(*browse.dbus, reply, browse.txt_reversed, service)) {
     instance.resolved = true;
     browse.resolved.push_back(service);
     newly.push_back(std::move(service));
@@ -179,12 +181,12 @@ void ReadResolveReply(DnssdBrowse& browse, DBusMessage* reply,
 
 void Handle(DnssdBrowse& browse, DBusMessage* message,
             std::vector<DnssdService>& newly) {
-  const int kind = dbus_message_get_type(message);
+  const int kind = browse.dbus->get_type(message);
   if (kind == DBUS_MESSAGE_TYPE_SIGNAL) {
-    if (dbus_message_is_signal(message, kAvahiBrowser, "ItemNew")) {
+    if (browse.dbus->is_signal(message, kAvahiBrowser, "ItemNew")) {
       ReadItem(browse, message);
-    } else if (dbus_message_is_signal(message, kAvahiBrowser, "AllForNow") ||
-               dbus_message_is_signal(message, kAvahiBrowser, "Failure")) {
+    } else if (browse.dbus->is_signal(message, kAvahiBrowser, "AllForNow") ||
+               browse.dbus->is_signal(message, kAvahiBrowser, "Failure")) {
       --browse.browsers_left;
     }
     return;
@@ -193,7 +195,7 @@ void Handle(DnssdBrowse& browse, DBusMessage* message,
       kind != DBUS_MESSAGE_TYPE_ERROR) {
     return;
   }
-  const auto call = browse.calls.find(dbus_message_get_reply_serial(message));
+  const auto call = browse.calls.find(browse.dbus->get_reply_serial(message));
   if (call == browse.calls.end()) return;  // the bus's Hello, say
   const DnssdCall what = call->second;
   browse.calls.erase(call);
@@ -201,7 +203,7 @@ void Handle(DnssdBrowse& browse, DBusMessage* message,
     case kDnssdVersionCall: {
       const char* version = nullptr;
       if (kind == DBUS_MESSAGE_TYPE_METHOD_RETURN &&
-          dbus_message_get_args(message, nullptr, DBUS_TYPE_STRING, &version,
+          browse.dbus->get_args(message, nullptr, DBUS_TYPE_STRING, &version,
                                 DBUS_TYPE_INVALID)) {
         browse.txt_reversed = HandsTxtReversed(version);
       }
@@ -217,6 +219,20 @@ void Handle(DnssdBrowse& browse, DBusMessage* message,
   }
 }
 
+// Whether the bus address plainly names no bus: one socket path, and no
+// file there. Then libdbus need not be loaded to find that out (some two
+// milliseconds of the run's thread, before it asks the CUPS server). Any
+// other address (several, escaped, abstract, TCP) is libdbus's to read.
+bool IsPlainlyNoBus(const std::string& address) {
+  const std::string kPath = "unix:path=";
+  if (address.compare(0, kPath.size(), kPath) != 0) return false;
+  const std::string path = address.substr(kPath.size());
+  if (path.empty() || path.find_first_of(";,%=") != std::string::npos) {
+    return false;
+  }
+  return access(path.c_str(), F_OK) != 0 && errno == ENOENT;
+}
+
 }  // namespace
 
 bool InstanceOrder(const DnssdService& a, const DnssdService& b) {
@@ -227,9 +243,11 @@ bool InstanceOrder(const DnssdService& a, const DnssdService& b) {
 }
 
 void CloseBus(DBusConnection* bus) {
-  if (bus == nullptr) return;
-  dbus_connection_close(bus);
-  dbus_connection_unref(bus);
+  // A bus was opened: the library is loaded.
+  const Dbus* const dbus = bus == nullptr ? nullptr : LoadDbusOnce();
+  if (dbus == nullptr) return;
+  dbus->connection_close(bus);
+  dbus->connection_unref(bus);
 }
 
 void StartBrowse(DnssdBrowse& browse, const std::string& bus_address,
@@ -238,23 +256,28 @@ void StartBrowse(DnssdBrowse& browse, const std::string& bus_address,
   browse.types = types;
   browse.turns.assign(std::max<std::size_t>(types.size(), 1), {});
   browse.most_resolving = kMostResolving;
+  // Without libdbus there is no bus to browse on.
+  if (IsPlainlyNoBus(bus_address)) return;
+  browse.dbus = LoadDbusOnce();
+  if (browse.dbus == nullptr) return;
   // Opening connects (to a local socket: at once, or not at all); the
   // authentication and everything after it goes on in ContinueBrowse.
-  browse.bus.reset(dbus_connection_open_private(bus_address.c_str(), nullptr));
+  browse.bus.reset(
+      browse.dbus->connection_open_private(bus_address.c_str(), nullptr));
   if (!browse.bus) return;
-  dbus_connection_set_exit_on_disconnect(browse.bus.get(), FALSE);
+  browse.dbus->set_exit_on_disconnect(browse.bus.get(), FALSE);
   // The bus takes nothing from a connection before its Hello; its reply
   // (the connection's name) is not needed.
-  DBusMessage* hello = dbus_message_new_method_call(
+  DBusMessage* hello = browse.dbus->new_method_call(
       "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
       "Hello");
   if (hello != nullptr) {
-    dbus_connection_send(browse.bus.get(), hello, nullptr);
-    dbus_message_unref(hello);
+    browse.dbus->send(browse.bus.get(), hello, nullptr);
+    browse.dbus->message_unref(hello);
   }
   // Sent before any resolution, so its reply comes first: the daemon
   // answers its calls in order, and a resolution takes the network.
-  if (DBusMessage* version = ServerCall("GetVersionString")) {
+  if (DBusMessage* version = ServerCall(browse, "GetVersionString")) {
     Call(browse, version, {kDnssdVersionCall, 0});
   }
   for (const std::string& type : types) AskBrowser(browse, type);
@@ -262,7 +285,7 @@ void StartBrowse(DnssdBrowse& browse, const std::string& bus_address,
 
 int BrowseDescriptor(const DnssdBrowse& browse) {
   int fd = -1;
-  if (!browse.bus || !dbus_connection_get_unix_fd(browse.bus.get(), &fd)) {
+  if (!browse.bus || !browse.dbus->get_unix_fd(browse.bus.get(), &fd)) {
     return -1;
   }
   return fd;
@@ -273,8 +296,8 @@ short BrowseEvents(const DnssdBrowse& browse) {
   // Until it is authenticated the connection may have lines of its own to
   // write.
   const bool writing =
-      dbus_connection_has_messages_to_send(browse.bus.get()) ||
-      !dbus_connection_get_is_authenticated(browse.bus.get());
+      browse.dbus->has_messages_to_send(browse.bus.get()) ||
+      !browse.dbus->get_is_authenticated(browse.bus.get());
   return static_cast<short>(POLLIN | (writing ? POLLOUT : 0));
 }
 
@@ -284,15 +307,15 @@ void ContinueBrowse(DnssdBrowse& browse, std::vector<DnssdService>& newly,
                     Deadline now) {
   if (!browse.bus) return;
   if (now >= browse.deadline ||
-      !dbus_connection_read_write(browse.bus.get(), 0)) {
+      !browse.dbus->read_write(browse.bus.get(), 0)) {
     browse.bus.reset();
     return;
   }
   // What one read brought, and no more: the messages popped here were read
   // before this loop began.
-  while (DBusMessage* message = dbus_connection_pop_message(browse.bus.get())) {
+  while (DBusMessage* message = browse.dbus->pop_message(browse.bus.get())) {
     Handle(browse, message, newly);
-    dbus_message_unref(message);
+    browse.dbus->message_unref(message);
   }
   AskResolutions(browse);
   if (IsBrowseOver(browse, now)) {
@@ -300,8 +323,8 @@ void ContinueBrowse(DnssdBrowse& browse, std::vector<DnssdService>& newly,
     return;
   }
   // What was just asked goes out now, as far as the socket takes it.
-  if (dbus_connection_has_messages_to_send(browse.bus.get())) {
-    dbus_connection_read_write(browse.bus.get(), 0);
+  if (browse.dbus->has_messages_to_send(browse.bus.get())) {
+    browse.dbus->read_write(browse.bus.get(), 0);
   }
 }
 

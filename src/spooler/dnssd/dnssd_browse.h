@@ -64,11 +64,13 @@ struct DnssdCall {
 };
 
 struct DBusConnection;
+struct Dbus;
 void CloseBus(DBusConnection* bus);
 using BusConnection = std::unique_ptr<DBusConnection, decltype(&CloseBus)>;
 
 // A browse in progress.
 struct DnssdBrowse {
+  const Dbus* dbus = nullptr;  // libdbus (dbus_library.h), once it is loaded
   BusConnection bus{nullptr, &CloseBus};
   Deadline deadline = {};
   std::vector<std::string> types;          // browsed, in this order
@@ -88,8 +90,9 @@ struct DnssdBrowse {
 };
 
 // Starts browsing, on the bus at bus_address, for services of the given
-// types, to end by the deadline. Without a bus there the browse is over at
-// once, with nothing.
+// types, to end by the deadline; loads libdbus the first time. Without a
+// bus there, or without libdbus, the browse is over at once, with nothing.
+// Throws RunFailure when libdbus is installed but cannot be loaded.
 void StartBrowse(DnssdBrowse& browse, const std::string& bus_address,
                  const std::vector<std::string>& types, Deadline deadline);
 

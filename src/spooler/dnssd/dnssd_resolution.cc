@@ -12,20 +12,21 @@
 namespace {
 
 // The TXT record, its strings taken in the order they have on the wire.
-std::map<std::string, std::string> TxtRecord(DBusMessageIter* strings,
+std::map<std::string, std::string> TxtRecord(const Dbus& dbus,
+                                             DBusMessageIter* strings,
                                              bool reversed) {
   std::vector<std::string> entries;
-  for (; dbus_message_iter_get_arg_type(strings) == DBUS_TYPE_ARRAY;
-       dbus_message_iter_next(strings)) {
+  for (; dbus.iter_get_arg_type(strings) == DBUS_TYPE_ARRAY;
+       dbus.iter_next(strings)) {
     DBusMessageIter bytes;
-    dbus_message_iter_recurse(strings, &bytes);
-    if (dbus_message_iter_get_arg_type(&bytes) != DBUS_TYPE_BYTE &&
-        dbus_message_iter_get_arg_type(&bytes) != DBUS_TYPE_INVALID) {
+    dbus.iter_recurse(strings, &bytes);
+    if (dbus.iter_get_arg_type(&bytes) != DBUS_TYPE_BYTE &&
+        dbus.iter_get_arg_type(&bytes) != DBUS_TYPE_INVALID) {
       continue;
     }
     const unsigned char* data = nullptr;
     int size = 0;
-    dbus_message_iter_get_fixed_array(&bytes, &data, &size);
+    dbus.iter_get_fixed_array(&bytes, &data, &size);
     entries.emplace_back(reinterpret_cast<const char*>(data),
                          data == nullptr ? 0 : static_cast<std::size_t>(size));
   }
@@ -46,10 +47,10 @@ bool HandsTxtReversed(const std::string& version) {
   return major == 0 && minor < 9;
 }
 
-bool ReadResolution(DBusMessage* reply, bool txt_reversed,
+bool ReadResolution(const Dbus& dbus, DBusMessage* reply, bool txt_reversed,
                     DnssdService& service) {
   DBusMessageIter at;
-  if (!dbus_message_iter_init(reply, &at)) return false;
+  if (!dbus.iter_init(reply, &at)) return false;
   dbus_int32_t interface = 0;
   const char* texts[6] = {};  // name, type, domain, host, (unused), address
   const int expected[] = {DBUS_TYPE_INT32,  DBUS_TYPE_INT32,  DBUS_TYPE_STRING,
@@ -58,20 +59,20 @@ bool ReadResolution(DBusMessage* reply, bool txt_reversed,
                           DBUS_TYPE_ARRAY};
   dbus_int32_t address_protocol = 0;
   dbus_uint16_t port = 0;
-  for (int i = 0; i < 10; ++i, dbus_message_iter_next(&at)) {
-    if (dbus_message_iter_get_arg_type(&at) != expected[i]) return false;
+  for (int i = 0; i < 10; ++i, dbus.iter_next(&at)) {
+    if (dbus.iter_get_arg_type(&at) != expected[i]) return false;
     switch (i) {
-      case 0: dbus_message_iter_get_basic(&at, &interface); break;
+      case 0: dbus.iter_get_basic(&at, &interface); break;
       case 2: case 3: case 4: case 5:
-        dbus_message_iter_get_basic(&at, &texts[i - 2]);
+        dbus.iter_get_basic(&at, &texts[i - 2]);
         break;
-      case 6: dbus_message_iter_get_basic(&at, &address_protocol); break;
-      case 7: dbus_message_iter_get_basic(&at, &texts[5]); break;
-      case 8: dbus_message_iter_get_basic(&at, &port); break;
+      case 6: dbus.iter_get_basic(&at, &address_protocol); break;
+      case 7: dbus.iter_get_basic(&at, &texts[5]); break;
+      case 8: dbus.iter_get_basic(&at, &port); break;
       case 9: {
         DBusMessageIter strings;
-        dbus_message_iter_recurse(&at, &strings);
-        service.txt = TxtRecord(&strings, txt_reversed);
+        dbus.iter_recurse(&at, &strings);
+        service.txt = TxtRecord(dbus, &strings, txt_reversed);
         break;
       }
       default: break;

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "spooler/dnssd/dbus_library.h"
 #include "spooler/dnssd/dnssd_browse.h"
 
 // Whether a daemon of that version ("avahi 0.8", as GetVersionString gives
@@ -16,9 +17,9 @@ bool HandsTxtReversed(const std::string& version);
 
 // A ResolveService reply: interface, protocol, name, type, domain, host,
 // address protocol, address, port, TXT record (an array of byte arrays),
-// flags, read into service; txt_reversed as HandsTxtReversed says. False for
-// a reply of another shape.
-bool ReadResolution(DBusMessage* reply, bool txt_reversed,
+// flags, read into service through dbus; txt_reversed as HandsTxtReversed
+// says. False for a reply of another shape.
+bool ReadResolution(const Dbus& dbus, DBusMessage* reply, bool txt_reversed,
                     DnssdService& service);
 
 #endif  // QUELVARO_SPOOLER_DNSSD_DNSSD_RESOLUTION_H

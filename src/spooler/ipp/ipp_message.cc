@@ -90,44 +90,45 @@ int IppStatus(std::string_view message) {
   return static_cast<int>(Short(message, 2));
 }
 
-std::optional<std::vector<IppValues>> IppGroups(
-    std::string_view message, unsigned char group_tag,
-    const std::vector<IppWanted>& wanted) {
-  if (message.size() < 8) return std::nullopt;
-  std::vector<IppValues> groups;
+IppStep ReadIppGroup(IppGroupReader& reader,
+                     const std::vector<IppWanted>& wanted, IppValues& values) {
+  const std::string_view message = reader.message;
+  if (message.size() < 8) return kIppNotWellFormed;
   bool in_group = false;     // inside a group of the tag asked for
   std::size_t depth = 0;     // how deep inside collections
-  std::size_t at = 8;
+  std::size_t& at = reader.at;
   while (at < message.size()) {
-    const unsigned char tag = static_cast<unsigned char>(message[at++]);
-    if (tag == kEndOfAttributes) {
-      if (depth != 0) return std::nullopt;
-      return groups;
-    }
-    if (tag < 0x10) {
-      // A new group; a collection cannot span groups.
-      if (depth != 0) return std::nullopt;
-      in_group = tag == group_tag;
-      if (in_group) groups.emplace_back(wanted.size());
+    const unsigned char tag = static_cast<unsigned char>(message[at]);
+    if (tag == kEndOfAttributes || tag < 0x10) {
+      // A group ends at the next one, or at the end; a collection cannot
+      // span groups. The tag is read by the next call once this group is
+      // handed over.
+      if (depth != 0) return kIppNotWellFormed;
+      if (in_group) return kIppGroup;
+      ++at;
+      if (tag == kEndOfAttributes) return kIppEnd;
+      in_group = tag == reader.group_tag;
+      if (in_group) values.assign(wanted.size(), std::nullopt);
       continue;
     }
+    ++at;
     unsigned char value_tag = tag;
     if (tag == kExtension) {
       // The tag proper follows; none of ours is ever one of these.
-      if (message.size() - at < 4) return std::nullopt;
+      if (message.size() - at < 4) return kIppNotWellFormed;
       at += 4;
       value_tag = 0;
     }
-    if (message.size() - at < 2) return std::nullopt;
+    if (message.size() - at < 2) return kIppNotWellFormed;
     const std::size_t name_length = Short(message, at);
     at += 2;
-    if (message.size() - at < name_length) return std::nullopt;
+    if (message.size() - at < name_length) return kIppNotWellFormed;
     const std::string_view name = message.substr(at, name_length);
     at += name_length;
-    if (message.size() - at < 2) return std::nullopt;
+    if (message.size() - at < 2) return kIppNotWellFormed;
     const std::size_t value_length = Short(message, at);
     at += 2;
-    if (message.size() - at < value_length) return std::nullopt;
+    if (message.size() - at < value_length) return kIppNotWellFormed;
     const std::string_view value = message.substr(at, value_length);
     at += value_length;
 
@@ -136,11 +137,11 @@ std::optional<std::vector<IppValues>> IppGroups(
     const std::size_t outer = depth;
     if (value_tag == kBeginCollection) ++depth;
     if (value_tag == kEndCollection) {
-      if (depth == 0) return std::nullopt;
+      if (depth == 0) return kIppNotWellFormed;
       --depth;
       continue;
     }
-    if (outer != 0 || !in_group || groups.empty()) continue;
+    if (outer != 0 || !in_group) continue;
     if (name_length == 0) continue;  // a further value of the attribute
 
     std::size_t current = wanted.size();
@@ -151,11 +152,39 @@ std::optional<std::vector<IppValues>> IppGroups(
       }
     }
     // An attribute sent twice in a group keeps its first value.
-    if (current == wanted.size() || groups.back()[current]) continue;
-    groups.back()[current] =
-        WantedValue(value_tag, value, wanted[current].tags);
+    if (current == wanted.size() || values[current]) continue;
+    values[current] = WantedValue(value_tag, value, wanted[current].tags);
   }
-  return std::nullopt;  // no end tag
+  return kIppNotWellFormed;  // no end tag
+}
+
+std::optional<std::size_t> CountIppGroups(std::string_view message,
+                                          unsigned char group_tag) {
+  IppGroupReader reader = {message, group_tag};
+  IppValues none;
+  std::size_t count = 0;
+  for (;;) {
+    switch (ReadIppGroup(reader, {}, none)) {
+      case kIppGroup: ++count; break;
+      case kIppEnd: return count;
+      case kIppNotWellFormed: return std::nullopt;
+    }
+  }
+}
+
+std::optional<std::vector<IppValues>> IppGroups(
+    std::string_view message, unsigned char group_tag,
+    const std::vector<IppWanted>& wanted) {
+  IppGroupReader reader = {message, group_tag};
+  std::vector<IppValues> groups;
+  for (;;) {
+    IppValues values;
+    switch (ReadIppGroup(reader, wanted, values)) {
+      case kIppGroup: groups.push_back(std::move(values)); break;
+      case kIppEnd: return groups;
+      case kIppNotWellFormed: return std::nullopt;
+    }
+  }
 }
 
 std::optional<long long> IppInteger(const std::optional<std::string_view>& value) {

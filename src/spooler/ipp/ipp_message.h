@@ -57,6 +57,28 @@ std::optional<std::vector<IppValues>> IppGroups(
     std::string_view message, unsigned char group_tag,
     const std::vector<IppWanted>& wanted);
 
+// The same one group at a time, so that an answer of thousands of printers
+// is never held twice: the reading of a message, from its start; the groups
+// of the tag are read in order, each up to where the next group (or the
+// end) begins.
+struct IppGroupReader {
+  std::string_view message;
+  unsigned char group_tag;
+  std::size_t at = 8;  // the next byte to read
+};
+enum IppStep {
+  kIppGroup,          // values holds the next group's wanted values
+  kIppEnd,            // the message has ended, well formed: no group more
+  kIppNotWellFormed,  // as IppGroups says: nothing read so far counts
+};
+IppStep ReadIppGroup(IppGroupReader& reader,
+                     const std::vector<IppWanted>& wanted, IppValues& values);
+
+// How many groups of the tag a well-formed message has; none for one that
+// is not.
+std::optional<std::size_t> CountIppGroups(std::string_view message,
+                                          unsigned char group_tag);
+
 // Values as the records need them: an integer or enum (four bytes, big
 // endian), a boolean (one byte); none for bytes of another length.
 std::optional<long long> IppInteger(const std::optional<std::string_view>& value);

@@ -63,8 +63,8 @@ void AddPrinter(const IppValues& values, PrinterList& list,
     const std::string uri(*values[kDeviceUri]);
     WideFromUtf8(UriWithoutCredentials(uri), scratch);
     info.pPortName = KeepText(pool, scratch);
-    const std::string host = UriHost(uri);
-    if (remote && !host.empty()) {
+    const std::string host = remote ? UriHost(uri) : std::string();
+    if (!host.empty()) {
       WideFromUtf8(host, scratch);
       info.pServerName = KeepText(pool, L"\\\\" + scratch);
     }
@@ -92,16 +92,24 @@ std::vector<std::string> PrinterAttributeNames() {
 }
 
 std::optional<PrinterList> PrintersInAnswer(std::string_view answer) {
-  std::optional<std::vector<IppValues>> groups =
-      IppGroups(answer, kIppPrinterGroup, Wanted());
-  if (!groups) return std::nullopt;
+  // Counted first, so that the records take what they need and no more;
+  // then made group by group, so that the answer's values are never held
+  // all at once beside them.
+  const std::optional<std::size_t> count =
+      CountIppGroups(answer, kIppPrinterGroup);
+  if (!count) return std::nullopt;
   PrinterList list;
   // Successful status codes are 0x0000 to 0x00FF.
   const int status = IppStatus(answer);
   if (status < 0 || status > 0xFF) return list;
-  list.printers.reserve(groups->size());
+  list.printers.reserve(*count);
+  const std::vector<IppWanted> wanted = Wanted();
+  IppGroupReader reader = {answer, kIppPrinterGroup};
+  IppValues values;
   std::wstring scratch;
-  for (const IppValues& values : *groups) AddPrinter(values, list, scratch);
+  while (ReadIppGroup(reader, wanted, values) == kIppGroup) {
+    AddPrinter(values, list, scratch);
+  }
   return list;
 }
 

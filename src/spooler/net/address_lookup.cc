@@ -6,10 +6,13 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <system_error>
-#include <thread>
+#include <cstring>
+#include <memory>
+#include <new>
 
+#include "spooler/run_failure.h"
 #include "spooler/run_limits.h"
+#include "spooler/thread_start.h"
 
 namespace {
 
@@ -24,20 +27,33 @@ void Signal(const AddressLookups& lookups) {
   if (write(lookups.ready, &one, sizeof one) < 0) return;
 }
 
-// Takes questions until none is left.
-void AnswerQuestions(SharedLookups lookups) {
+// Takes questions until none is left. Memory that runs out is the run's
+// failure, said to the loop when it next takes answers.
+void AnswerQuestions(const SharedLookups& lookups) {
   std::unique_lock<std::mutex> held(lookups->lock.mutex);
   while (!lookups->questions.empty()) {
-    const AddressQuestion question = std::move(lookups->questions.front());
-    lookups->questions.pop_front();
-    held.unlock();
-    AddressAnswer answer = {question.asker,
-                            LookUpAddresses(question.host, question.port)};
-    held.lock();
-    lookups->answers.push_back(std::move(answer));
+    try {
+      const AddressQuestion question = std::move(lookups->questions.front());
+      lookups->questions.pop_front();
+      held.unlock();
+      AddressAnswer answer = {question.asker,
+                              LookUpAddresses(question.host, question.port)};
+      held.lock();
+      lookups->answers.push_back(std::move(answer));
+    } catch (const std::bad_alloc&) {
+      if (!held.owns_lock()) held.lock();
+      lookups->out_of_memory = true;
+    }
     Signal(*lookups);
   }
   --lookups->threads;
+}
+
+// A lookup thread: the lookups it shares, handed over on the heap.
+void* AnswerOnThread(void* shared) {
+  const std::unique_ptr<SharedLookups> lookups(static_cast<SharedLookups*>(shared));
+  AnswerQuestions(*lookups);
+  return nullptr;
 }
 
 }  // namespace
@@ -59,18 +75,27 @@ void AskAddresses(const SharedLookups& lookups, std::size_t asker,
   }
   lookups->questions.push_back({asker, host, port});
   if (lookups->threads >= kMostLookupThreads) return;
-  try {
-    std::thread(&AnswerQuestions, lookups).detach();
+  auto shared = std::make_unique<SharedLookups>(lookups);
+  pthread_t thread;
+  const int error = StartThreadWithStack(thread, kLookupThreadStackBytes, true,
+                                         &AnswerOnThread, shared.get());
+  if (error == 0) {
+    shared.release();
     ++lookups->threads;
-  } catch (const std::system_error&) {
-    // No thread to be had: the threads running take the question; with
-    // none running, it goes unanswered and its asker's deadline ends it.
+    return;
+  }
+  // No thread to be had: the threads running take the question; with none
+  // running, nothing would ever answer it.
+  if (lookups->threads == 0) {
+    throw MakeRunFailure("a name lookup's thread cannot start",
+                         std::strerror(error));
   }
 }
 
 std::vector<AddressAnswer> TakeAddressAnswers(const SharedLookups& lookups) {
   std::vector<AddressAnswer> answers;
   std::lock_guard<std::mutex> held(lookups->lock.mutex);
+  if (lookups->out_of_memory) throw MakeRunFailure("out of memory");
   if (lookups->ready >= 0) {
     std::uint64_t count = 0;
     if (read(lookups->ready, &count, sizeof count) < 0) count = 0;

@@ -32,6 +32,7 @@ struct AddressLookups {
   std::deque<AddressQuestion> questions;  // not yet taken by a thread
   std::vector<AddressAnswer> answers;     // not yet taken by the loop
   std::size_t threads = 0;                // running (kMostLookupThreads)
+  bool out_of_memory = false;             // a thread's lookup ran out
   int ready = -1;                         // readable while answers wait
 };
 using SharedLookups = std::shared_ptr<AddressLookups>;
@@ -43,11 +44,15 @@ SharedLookups StartAddressLookups();
 // The descriptor to poll for POLLIN.
 int LookupDescriptor(const SharedLookups& lookups);
 
-// Asks for the addresses of host and port, for asker.
+// Asks for the addresses of host and port, for asker; starts a lookup
+// thread (kLookupThreadStackBytes of stack) while fewer than
+// kMostLookupThreads run. Throws RunFailure (run_failure.h) when none runs
+// and none can start: the question would never be answered.
 void AskAddresses(const SharedLookups& lookups, std::size_t asker,
                   const std::string& host, int port);
 
-// The answers that have come since the last call.
+// The answers that have come since the last call. Throws RunFailure when a
+// lookup thread ran out of memory.
 std::vector<AddressAnswer> TakeAddressAnswers(const SharedLookups& lookups);
 
 // Drops the questions no thread has taken yet: the threads end once their

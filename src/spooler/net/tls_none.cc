@@ -4,6 +4,8 @@
 
 struct TlsSession {};
 
+void LeaveTlsStartToStartTls() {}
+
 void EndTls(TlsSession* session) { const std::unique_ptr<TlsSession> owned(session); }
 
 TlsConnection StartTls(int, const std::string&) {

@@ -7,10 +7,12 @@
 #include <gnutls/gnutls.h>
 #include <poll.h>
 
+#include <cstdlib>
 #include <mutex>
 
 #include "spooler/net/connect_socket.h"
 #include "spooler/run_limits.h"
+#include "spooler/run_failure.h"
 
 struct TlsSession {
   gnutls_session_t session = nullptr;
@@ -41,6 +43,8 @@ struct Gnutls {
   decltype(&gnutls_record_get_direction) record_get_direction;
   decltype(&gnutls_record_check_pending) record_check_pending;
   decltype(&gnutls_error_is_fatal) error_is_fatal;
+  decltype(&gnutls_global_init) global_init;
+  decltype(&gnutls_strerror) strerror;
 };
 
 template <typename Function>
@@ -49,15 +53,20 @@ bool Find(void* library, const char* name, Function& function) {
   return function != nullptr;
 }
 
-// The library's functions; null when it cannot be had. Loaded once, never
-// unloaded.
+// The library's functions; null when it is not installed, or lacks one of
+// them. Loaded once, never unloaded. Throws RunFailure when it is installed
+// but cannot be loaded.
 const Gnutls* LoadGnutlsOnce() {
-  static std::once_flag loading;
+  static std::mutex loading;
+  static bool tried = false;
   static Gnutls functions = {};
   static bool loaded = false;
-  std::call_once(loading, [] {
-    void* const library = dlopen(kLibrary, RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr) return;
+  const std::lock_guard<std::mutex> held(loading);
+  if (!tried) {
+    // Tried once: a load that throws ends the program.
+    tried = true;
+    void* const library = LoadSharedLibrary(kLibrary);
+    if (library == nullptr) return nullptr;
     Gnutls& f = functions;
     loaded = Find(library, "gnutls_init", f.init) &&
              Find(library, "gnutls_deinit", f.deinit) &&
@@ -74,8 +83,17 @@ const Gnutls* LoadGnutlsOnce() {
              Find(library, "gnutls_record_recv", f.record_recv) &&
              Find(library, "gnutls_record_get_direction", f.record_get_direction) &&
              Find(library, "gnutls_record_check_pending", f.record_check_pending) &&
-             Find(library, "gnutls_error_is_fatal", f.error_is_fatal);
-  });
+             Find(library, "gnutls_error_is_fatal", f.error_is_fatal) &&
+             Find(library, "gnutls_global_init", f.global_init) &&
+             Find(library, "gnutls_strerror", f.strerror);
+    // Its start (LeaveTlsStartToStartTls), which takes memory: one that
+    // fails leaves every session to fail.
+    const int started = loaded ? f.global_init() : 0;
+    if (started < 0) {
+      loaded = false;
+      throw MakeRunFailure("GnuTLS cannot start", f.strerror(started));
+    }
+  }
   return loaded ? &functions : nullptr;
 }
 
@@ -88,6 +106,12 @@ TlsStep StepOf(int result) {
 }
 
 }  // namespace
+
+void LeaveTlsStartToStartTls() {
+  // GnuTLS reads it as its library is loaded (GNUTLS_NO_IMPLICIT_INIT=1:
+  // no start of its own); gnutls_global_init starts it then.
+  setenv("GNUTLS_NO_IMPLICIT_INIT", "1", 1);
+}
 
 void EndTls(TlsSession* session) {
   const std::unique_ptr<TlsSession> owned(session);

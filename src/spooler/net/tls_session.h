@@ -25,9 +25,19 @@ enum TlsStep {
   kTlsFailed,  // a fatal error, a renegotiation asked for, no TLS here
 };
 
+// Has GnuTLS, once loaded, leave its start to the first StartTls, which
+// says when it fails: left to start itself as it is loaded, it says so on
+// standard error (as under a tight limit on address space). It sets an
+// environment variable, so to be called while the program has one thread
+// (and after forking what is to keep GnuTLS's own start, the SMB
+// listings' starter).
+void LeaveTlsStartToStartTls();
+
 // A client session on fd, with host (a name, not an address) sent for SNI;
-// null when there is no TLS library (the build has none, or it cannot be
-// loaded) or it refuses to start one. The socket stays the caller's.
+// null when there is no TLS library (the build has none, or GnuTLS is not
+// installed) or it refuses to start one. Loads and starts GnuTLS the first
+// time, and throws RunFailure (run_failure.h) when it is installed but
+// cannot be loaded or started. The socket stays the caller's.
 TlsConnection StartTls(int fd, const std::string& host);
 
 // Goes on with the handshake.

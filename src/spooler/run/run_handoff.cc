@@ -76,6 +76,18 @@ void EndHandoff(RunHandoff& handoff) {
   UnderLock(handoff, [&] { handoff.over = true; });
 }
 
+void FailHandoff(RunHandoff& handoff, const RunFailure& failure) {
+  UnderLock(handoff, [&] {
+    handoff.failure = failure;
+    handoff.over = true;
+  });
+}
+
+std::optional<RunFailure> RunFailureOf(RunHandoff& handoff) {
+  std::lock_guard<std::mutex> held(handoff.lock.mutex);
+  return handoff.failure;
+}
+
 bool IsRunStopping(RunHandoff& handoff) {
   std::lock_guard<std::mutex> held(handoff.lock.mutex);
   return handoff.stopping;

@@ -15,6 +15,7 @@
 #include "spooler/dnssd/dnssd_browse.h"
 #include "spooler/printer_records.h"
 #include "spooler/remote/known_servers.h"
+#include "spooler/run_failure.h"
 #include "spooler/run_locks.h"
 #include "spooler/wsd/wsd_discovery.h"
 
@@ -42,6 +43,7 @@ struct RunHandoff {
   std::map<std::wstring, std::unique_ptr<PrinterList>> answers;
   bool over = false;      // the loop has ended: nothing more comes
   bool stopping = false;  // the report has asked the loop to end
+  std::optional<RunFailure> failure;  // the run could not run: why
 };
 
 // The loop's side: each hands one part over (the first time only) and wakes
@@ -52,12 +54,15 @@ void GiveKnownServers(RunHandoff& handoff, std::vector<KnownServer> servers);
 void GiveServerPrinters(RunHandoff& handoff, const std::wstring& name,
                         PrinterList printers);
 void EndHandoff(RunHandoff& handoff);
+// The run could not run (run_failure.h): the handoff ends with why.
+void FailHandoff(RunHandoff& handoff, const RunFailure& failure);
 // Whether the report has asked the loop to end (StopRun).
 bool IsRunStopping(RunHandoff& handoff);
 
 // The report's side: asks the loop to end at its next turn (the caller then
-// wakes it).
+// wakes it); and why the run could not run, if it could not.
 void StopRun(RunHandoff& handoff);
+std::optional<RunFailure> RunFailureOf(RunHandoff& handoff);
 
 // The report's waits: each blocks until its part is handed over, the loop is
 // over, or give_up has passed; then returns the part, or none.

@@ -223,6 +223,13 @@ void StartRunLoop(RunLoop& loop, RunSettings settings, Deadline started) {
   own.cups = loop.settings.cups;
   own.user = loop.settings.user;
   own.smb_starter = loop.settings.smb_starter;
+  // The CUPS server is asked first, before discovery loads its libraries
+  // and sends its questions: the Local scopes wait for it alone. (One over
+  // at once is finished at the first turn.)
+  if (IsTurnDue(loop.registry, loop.pool)) {
+    Move(loop, 0, kServerAsking);
+    StartAsking(own, loop.run_end, started);
+  }
   const std::vector<std::string> types(std::begin(kBrowsedTypes),
                                        std::end(kBrowsedTypes));
   const Deadline discovery_end = std::min(started + kDiscoveryBound, loop.run_end);

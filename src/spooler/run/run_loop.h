@@ -53,9 +53,9 @@ struct RunLoop {
   bool servers_known = false;
 };
 
-// Starts the run (its bound counted from started): the browses and
-// WS-Discovery begin at once, the CUPS server waits for the first turn (ContinueRunLoop). Lookup
-// threads start later, as names are to be looked up.
+// Starts the run (its bound counted from started): the CUPS server is
+// asked first, then the browses and WS-Discovery begin. Lookup threads
+// start later, as names are to be looked up.
 void StartRunLoop(RunLoop& loop, RunSettings settings, Deadline started);
 
 // What the loop waits for, and by when it must go on whatever happens: the

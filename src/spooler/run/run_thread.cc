@@ -7,12 +7,17 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <exception>
 #include <memory>
-#include <system_error>
+#include <new>
 #include <thread>
 
 #include "spooler/cups/cups_server.h"
+#include "spooler/net/tls_session.h"
 #include "spooler/run/run_loop.h"
+#include "spooler/run_failure.h"
+#include "spooler/thread_start.h"
 
 namespace {
 
@@ -23,7 +28,8 @@ struct NetworkRun {
   RunHandoff handoff;
   int wake = -1;            // written to wake the loop when it is to end
   SmbStarter smb_starter;   // forked before the run's thread starts
-  std::thread thread;
+  pthread_t thread = {};
+  bool started = false;     // the thread started, and is joined at the end
 };
 
 // Raises the process's soft limit on open files to its hard one; returns
@@ -67,6 +73,35 @@ void RunLoopUntilOver(NetworkRun* run, RunSettings settings, Deadline started) {
   EndRunLoop(loop, run->handoff);
 }
 
+// Ends the run as one that could not run: what waits for it finds why.
+void FailRun(NetworkRun* run, const RunFailure& failure) {
+  FailHandoff(run->handoff, failure);
+}
+
+// What the run's thread is started with.
+struct RunStart {
+  NetworkRun* run;
+  RunSettings settings;
+  Deadline started;
+};
+
+// The run's thread: the loop, and the run's own failure to run, which is
+// the report's to say (EndProgramIfRunFailed).
+void* RunOnThread(void* start) {
+  const std::unique_ptr<RunStart> owned(static_cast<RunStart*>(start));
+  NetworkRun* const run = owned->run;
+  try {
+    RunLoopUntilOver(run, std::move(owned->settings), owned->started);
+  } catch (const RunFailure& failure) {
+    FailRun(run, failure);
+  } catch (const std::bad_alloc&) {
+    FailRun(run, MakeRunFailure("out of memory"));
+  } catch (const std::exception& error) {
+    FailRun(run, MakeRunFailure("its loop failed", error.what()));
+  }
+  return nullptr;
+}
+
 NetworkRun* StartRun() {
   auto run = std::make_unique<NetworkRun>();
   const Deadline started = Now();
@@ -82,15 +117,27 @@ NetworkRun* StartRun() {
 #ifdef QUELVARO_HAVE_SMB
   // While the program has this one thread.
   run->smb_starter = StartSmbStarter();
-#endif
-  settings.smb_starter = run->smb_starter;
-  try {
-    run->thread =
-        std::thread(&RunLoopUntilOver, run.get(), std::move(settings), started);
-  } catch (const std::system_error&) {
-    // No thread: the run has nothing to give, and says so at once.
-    EndHandoff(run->handoff);
+  if (run->smb_starter.process < 0) {
+    throw MakeRunFailure("the SMB listings' process cannot start",
+                         std::strerror(errno));
   }
+#endif
+  // While the program still has this one thread, and the starter keeps
+  // GnuTLS's own start for libsmbclient.
+  LeaveTlsStartToStartTls();
+  settings.smb_starter = run->smb_starter;
+  auto start = std::make_unique<RunStart>(
+      RunStart{run.get(), std::move(settings), started});
+  const int error = StartThreadWithStack(run->thread, kRunThreadStackBytes,
+                                         false, &RunOnThread, start.get());
+  if (error != 0) {
+#ifdef QUELVARO_HAVE_SMB
+    EndSmbStarter(run->smb_starter);
+#endif
+    throw MakeRunFailure("its thread cannot start", std::strerror(error));
+  }
+  start.release();
+  run->started = true;
   return run.release();
 }
 
@@ -103,17 +150,26 @@ void EndRun(NetworkRun* run) {
     // The loop sees stopping at its next wake, by the run's end.
   }
   const std::unique_ptr<NetworkRun> owned(run);
-  if (run->thread.joinable()) run->thread.join();
+  if (run->started) pthread_join(run->thread, nullptr);
   if (run->wake >= 0) close(run->wake);
 #ifdef QUELVARO_HAVE_SMB
   EndSmbStarter(run->smb_starter);
 #endif
 }
 
-}  // namespace
-
-RunHandoff& ForkSmbStarterAndStartRunThreadOnce() {
+// The run, started by the first call.
+NetworkRun& RunOnce() {
   static const std::unique_ptr<NetworkRun, void (*)(NetworkRun*)> run(
       StartRun(), &EndRun);
-  return run->handoff;
+  return *run;
+}
+
+}  // namespace
+
+RunHandoff& ForkSmbStarterAndStartRunThreadOnce() { return RunOnce().handoff; }
+
+void EndProgramIfRunFailed() {
+  if (const std::optional<RunFailure> failure = RunFailureOf(RunOnce().handoff)) {
+    EndProgramForFailure(*failure);
+  }
 }

@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 
+#include "spooler/run_failure.h"
 #include "spooler/run_limits.h"
 #include "spooler/smb/smb_connect_cut.h"
 #include "spooler/smb/srvsvc_pipe.h"
@@ -127,7 +128,7 @@ SmbOutcome OutcomeOfOpen(bool cut, int error) {
 }  // namespace
 
 void* LoadSmbClient() {
-  void* const library = dlopen(kLibrary, RTLD_NOW | RTLD_LOCAL);
+  void* const library = LoadSharedLibrary(kLibrary);
   if (library != nullptr) ReadNoSambaConfiguration(library);
   return library;
 }

@@ -10,8 +10,8 @@
 #include "spooler/smb/smb_share_message.h"
 
 // libsmbclient, loaded, with its configuration pointed at nothing; null when
-// it cannot be loaded. Never unloaded: the process ends when the listing
-// does.
+// it is not installed. Throws RunFailure when it is installed but cannot be
+// loaded. Never unloaded: the process ends when the listing does.
 //
 // Only for a process that has no other thread and will never list again:
 // libsmbclient keeps its state in globals and, as Debian builds it, has no

@@ -35,3 +35,21 @@ std::optional<SmbShareList> DecodeSmbShareMessage(const std::string& message) {
     at = comment_end + 1;
   }
 }
+
+std::string EncodeSmbFailureMessage(const char* reason) {
+  std::string message(1, '\0');
+  message += reason;  // a C string: no NUL inside
+  message += '\0';
+  return message;
+}
+
+std::optional<std::string> DecodeSmbFailureMessage(const std::string& message) {
+  if (message.size() < 3 || message.front() != '\0' || message.back() != '\0') {
+    return std::nullopt;
+  }
+  std::string reason = message.substr(1, message.size() - 2);
+  if (reason.empty() || reason.find('\0') != std::string::npos) {
+    return std::nullopt;
+  }
+  return reason;
+}

@@ -27,4 +27,11 @@ std::string EncodeSmbShareMessage(const SmbShareList& shares);
 // yet (cut short, or more bytes after its end).
 std::optional<SmbShareList> DecodeSmbShareMessage(const std::string& message);
 
+// The message of a listing that could not run (run_failure.h: libsmbclient
+// installed but not loadable, no process to list in, no memory): a NUL,
+// the reason, a NUL, which no share list's message is. Its reason, once
+// whole; none for any other message.
+std::string EncodeSmbFailureMessage(const char* reason);
+std::optional<std::string> DecodeSmbFailureMessage(const std::string& message);
+
 #endif  // QUELVARO_SPOOLER_SMB_SMB_SHARE_MESSAGE_H

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 
+#include "spooler/run_failure.h"
 #include "spooler/run_limits.h"
 
 SmbListing StartSmbListing(const SmbStarter& starter, const std::string& server,
@@ -45,7 +46,9 @@ bool ReadSmbListing(SmbListing& listing) {
       listing.message.clear();  // too large: nothing
       return true;
     }
-    if (listing.message.back() == '\0' && DecodeSmbShareMessage(listing.message)) {
+    if (listing.message.back() == '\0' &&
+        (DecodeSmbShareMessage(listing.message) ||
+         DecodeSmbFailureMessage(listing.message))) {
       return true;
     }
   }
@@ -56,6 +59,10 @@ std::optional<SmbShareList> EndSmbListing(SmbListing& listing) {
   if (listing.pipe < 0) return std::nullopt;
   close(listing.pipe);
   listing.pipe = -1;
+  if (const std::optional<std::string> reason =
+          DecodeSmbFailureMessage(listing.message)) {
+    throw MakeRunFailure(reason->c_str());
+  }
   return DecodeSmbShareMessage(listing.message);
 }
 

@@ -28,7 +28,9 @@
 //   EndSmbListing    (whether over or not: at the deadline) closes the pipe
 //                    and gives the shares; none when the server could not
 //                    be listed (no answer, refused, wants a password, the
-//                    deadline passed)
+//                    deadline passed). Throws RunFailure (run_failure.h)
+//                    when the listing could not run: libsmbclient installed
+//                    but not loadable, no process to list in, no memory
 // Every listing started must be ended.
 struct SmbListing {
   int pipe = -1;        // -1: none could be started

@@ -20,9 +20,11 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <optional>
 #include <vector>
 
+#include "spooler/run_failure.h"
 #include "spooler/smb/smb_address.h"
 #include "spooler/smb/smb_share_message.h"
 #include "spooler/run_limits.h"
@@ -53,19 +55,24 @@ int KeepOnlyOutput(int out) {
 }
 
 // A listing child: lists, writes the message (only for a listing that
-// worked) and ends without running exit handlers or flushing streams.
+// worked, or one that could not run) and ends without running exit
+// handlers or flushing streams.
 [[noreturn]] void ListInChild(const std::string& server, Deadline deadline,
                               int out) {
   prctl(PR_SET_PDEATHSIG, SIGKILL);
   int status = 1;
+  out = KeepOnlyOutput(out);
   try {
-    out = KeepOnlyOutput(out);
     const std::optional<SmbServerToAsk> asked = SmbServerAsAsked(server);
     if (out >= 0 && asked) {
       const std::optional<SmbShareList> shares =
           ListSmbPrinterSharesHere(*asked, deadline);
       if (shares && WriteAll(out, EncodeSmbShareMessage(*shares))) status = 0;
     }
+  } catch (const RunFailure& failure) {
+    if (out >= 0) WriteAll(out, EncodeSmbFailureMessage(failure.reason));
+  } catch (const std::bad_alloc&) {
+    if (out >= 0) WriteAll(out, EncodeSmbFailureMessage("out of memory"));
   } catch (...) {
   }
   _exit(status);
@@ -135,6 +142,11 @@ bool TakeRequest(int socket, std::vector<Child>& children) {
   if (pid == 0) {
     close(socket);
     ListInChild(request.server, deadline, out);
+  }
+  if (pid < 0) {
+    WriteAll(out, EncodeSmbFailureMessage(
+                      MakeRunFailure("an SMB listing's process cannot start",
+                                     std::strerror(errno)).reason));
   }
   close(out);
   if (pid > 0) children.push_back({pid, deadline});

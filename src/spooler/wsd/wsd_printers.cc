@@ -37,14 +37,7 @@ PrinterList WsdPrinters(const std::vector<WsdDevice>& devices) {
     WideFromUtf8(device->xaddr, text);
     info.pPortName = KeepText(pool, text);
     info.Attributes = PRINTER_ATTRIBUTE_NETWORK;
-
-    PRINTER_INFO_1 level1 = {};
-    level1.Flags = PRINTER_ENUM_ICON8;
-    level1.pName = info.pPrinterName;
-    level1.pComment = info.pPortName;
-    level1.pDescription = KeepDescription(pool, info.pPrinterName,
-                                          info.pDriverName, info.pLocation);
-    list.printers.push_back({level1, info});
+    AddPrinterRecord(list, info, info.pPortName, info.pLocation);
   }
   return list;
 }
