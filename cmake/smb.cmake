@@ -48,5 +48,6 @@ if(QUELVARO_TESTS)
   add_test(NAME smb_end_to_end
     COMMAND bash ${PROJECT_SOURCE_DIR}/tests/network/smb_end_to_end.sh
             $<TARGET_FILE:smb_shares_tests>)
-  set_tests_properties(smb_end_to_end PROPERTIES TIMEOUT 300 SKIP_RETURN_CODE 77)
+  set_tests_properties(smb_end_to_end PROPERTIES
+    TIMEOUT 300 SKIP_RETURN_CODE 77 LABELS "e2e;network" COST 8)
 endif()

@@ -8,6 +8,10 @@
 #                           "skipped - WHAT: REASON"; when QUELVARO_SKIPS names
 #                           a file (the test command's), the line goes there
 #                           too, and from there into the test command's verdict
+#   why_not_installed PKG   prints "PKG is not installed", and why where the
+#                           test command's install-packages could not install
+#                           it (its QUELVARO_NOT_INSTALLED file): a skip's
+#                           reason, with the true cause
 #   checks_summary          prints "N passed, N failed" (and "N skipped");
 #                           fails when any failed
 #
@@ -39,6 +43,14 @@ skip() {
   echo "skipped - $1: $2"
   skipped=$((skipped + 1))
   if [[ -n "${QUELVARO_SKIPS:-}" ]]; then echo "$1: $2" >>"$QUELVARO_SKIPS"; fi
+}
+
+why_not_installed() {
+  local why=""
+  if [[ -n "${QUELVARO_NOT_INSTALLED:-}" && -f "$QUELVARO_NOT_INSTALLED" ]]; then
+    why=$(awk -F'\t' -v pkg="$1" '$1 == pkg { print $2; exit }' "$QUELVARO_NOT_INSTALLED")
+  fi
+  echo "$1 is not installed${why:+: $why}"
 }
 
 checks_summary() {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The native report inside the tests' private network (private_network.sh):
 #
-#   network_end_to_end.sh PROGRAM [domain]
+#   network_end_to_end.sh PROGRAM [plain|dead|silent|scale|tls|domain]
 #
 # The Network, Network | Shared and Remote sections exactly as
 # tests/expected/network_sections.txt has them (Samba's servers included);
@@ -26,27 +26,29 @@ if [[ "${2:-}" == domain ]]; then
   NET_SAMBA=1 NET_SAMBA_DC=1 exec "$here/private_network.sh" bash "$0" "$program" --inside domain
 fi
 if [[ "${2:-}" != --inside ]]; then
-  status=0
-  # The network as it is, then with ten more queues on hosts that never
-  # connect, then with three on servers that never answer.
-  NET_SAMBA=1 "$here/private_network.sh" bash "$0" "$program" --inside plain ||
-    status=$?
-  [[ $status -eq 0 ]] || exit "$status"
-  NET_DEAD_QUEUES=10 "$here/private_network.sh" bash "$0" "$program" --inside dead ||
-    status=$?
-  [[ $status -eq 0 ]] || exit "$status"
-  NET_SILENT_QUEUES=3 "$here/private_network.sh" bash "$0" "$program" --inside silent ||
-    status=$?
-  [[ $status -eq 0 ]] || exit "$status"
-  NET_FARM=300 NET_FARM_DOWN=10 NET_FARM_DELAY_MS=200 NET_DNSSD_SERVICES=300 \
-    NET_DNSSD_OTHERS=20 "$here/private_network.sh" bash "$0" "$program" --inside scale ||
-    status=$?
-  [[ $status -eq 0 ]] || exit "$status"
-  NET_TLS=1 "$here/private_network.sh" bash "$0" "$program" --inside tls || status=$?
-  [[ $status -eq 0 ]] || exit "$status"
-  NET_UNICAST=200 "$here/private_network.sh" bash "$0" "$program" --inside unicast ||
-    status=$?
-  exit "$status"
+  # The network as it is (Samba's servers included), then with ten more
+  # queues on hosts that never connect, with three on servers that never
+  # answer, at scale, with servers that take TLS only, and with a browse
+  # domain in unicast DNS: a network each,
+  # started with these settings (private_network.sh). Given a case's name,
+  # that case alone (the test command runs them side by side).
+  cases=(plain dead silent scale tls unicast)
+  [[ -z "${2:-}" ]] || cases=("$2")
+  for name in "${cases[@]}"; do
+    case $name in
+      plain) settings=(NET_SAMBA=1) ;;
+      dead) settings=(NET_DEAD_QUEUES=10) ;;
+      silent) settings=(NET_SILENT_QUEUES=3) ;;
+      scale) settings=(NET_FARM=300 NET_FARM_DOWN=10 NET_FARM_DELAY_MS=200
+                       NET_DNSSD_SERVICES=300 NET_DNSSD_OTHERS=20) ;;
+      tls) settings=(NET_TLS=1) ;;
+      unicast) settings=(NET_UNICAST=200) ;;
+      *) echo "network_end_to_end.sh: no case $name" >&2; exit 2 ;;
+    esac
+    env "${settings[@]}" "$here/private_network.sh" bash "$0" "$program" --inside "$name" ||
+      exit $?
+  done
+  exit 0
 fi
 
 source "$here/../checks.sh"

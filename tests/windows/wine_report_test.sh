@@ -63,12 +63,22 @@ trap 'exit 130' INT TERM
 
 # ---- What this machine can run.
 x64_way=native x64_why=
-"$wine64" --version >/dev/null 2>&1 ||
+if [[ ! -x $wine64 ]]; then
+  x64_way=skipped x64_why="no Wine 64-bit loader: $(why_not_installed wine64)"
+elif ! "$wine64" --version >/dev/null 2>&1; then
   x64_way=skipped x64_why="Wine's 64-bit loader ($wine64) does not start"
+fi
 
 # The 32-bit loader natively when the kernel runs 32-bit programs; else
-# emulated, when the emulation starts that loader.
+# emulated, when the emulation starts that loader. Either way it needs its
+# package, and Wine's 32-bit spooler needs the 32-bit libcups: what is not
+# there is said as that, whatever the kernel can do.
 x86_way=${WINE32_WAY:-} x86_why=
+if [[ ! -x $wine32 ]]; then
+  x86_way=skipped x86_why="no Wine 32-bit loader: $(why_not_installed wine32:i386)"
+elif [[ ! -e /usr/lib/i386-linux-gnu/libcups.so.2 ]]; then
+  x86_way=skipped x86_why="no 32-bit libcups for Wine's spooler: $(why_not_installed libcups2:i386)"
+fi
 if [[ -z $x86_way ]]; then
   if "$wine32" --version >/dev/null 2>&1; then
     x86_way=native
