@@ -3,7 +3,6 @@
 // its first line, TLS or none.
 #include "spooler/net/tls_session.h"
 
-#include <dlfcn.h>
 #include <gnutls/gnutls.h>
 #include <poll.h>
 
@@ -12,7 +11,7 @@
 
 #include "spooler/net/connect_socket.h"
 #include "spooler/run_limits.h"
-#include "spooler/run_failure.h"
+#include "spooler/shared_library.h"
 
 struct TlsSession {
   gnutls_session_t session = nullptr;
@@ -47,12 +46,6 @@ struct Gnutls {
   decltype(&gnutls_strerror) strerror;
 };
 
-template <typename Function>
-bool Find(void* library, const char* name, Function& function) {
-  function = reinterpret_cast<Function>(dlsym(library, name));
-  return function != nullptr;
-}
-
 // The library's functions; null when it is not installed, or lacks one of
 // them. Loaded once, never unloaded. Throws RunFailure when it is installed
 // but cannot be loaded.
@@ -68,24 +61,28 @@ const Gnutls* LoadGnutlsOnce() {
     void* const library = LoadSharedLibrary(kLibrary);
     if (library == nullptr) return nullptr;
     Gnutls& f = functions;
-    loaded = Find(library, "gnutls_init", f.init) &&
-             Find(library, "gnutls_deinit", f.deinit) &&
-             Find(library, "gnutls_priority_set_direct", f.priority_set_direct) &&
-             Find(library, "gnutls_certificate_allocate_credentials",
-                  f.allocate_credentials) &&
-             Find(library, "gnutls_certificate_free_credentials",
-                  f.free_credentials) &&
-             Find(library, "gnutls_credentials_set", f.credentials_set) &&
-             Find(library, "gnutls_server_name_set", f.server_name_set) &&
-             Find(library, "gnutls_transport_set_int2", f.transport_set_int2) &&
-             Find(library, "gnutls_handshake", f.handshake) &&
-             Find(library, "gnutls_record_send", f.record_send) &&
-             Find(library, "gnutls_record_recv", f.record_recv) &&
-             Find(library, "gnutls_record_get_direction", f.record_get_direction) &&
-             Find(library, "gnutls_record_check_pending", f.record_check_pending) &&
-             Find(library, "gnutls_error_is_fatal", f.error_is_fatal) &&
-             Find(library, "gnutls_global_init", f.global_init) &&
-             Find(library, "gnutls_strerror", f.strerror);
+    loaded = FindSymbol(library, "gnutls_init", f.init) &&
+             FindSymbol(library, "gnutls_deinit", f.deinit) &&
+             FindSymbol(library, "gnutls_priority_set_direct",
+                        f.priority_set_direct) &&
+             FindSymbol(library, "gnutls_certificate_allocate_credentials",
+                        f.allocate_credentials) &&
+             FindSymbol(library, "gnutls_certificate_free_credentials",
+                        f.free_credentials) &&
+             FindSymbol(library, "gnutls_credentials_set", f.credentials_set) &&
+             FindSymbol(library, "gnutls_server_name_set", f.server_name_set) &&
+             FindSymbol(library, "gnutls_transport_set_int2",
+                        f.transport_set_int2) &&
+             FindSymbol(library, "gnutls_handshake", f.handshake) &&
+             FindSymbol(library, "gnutls_record_send", f.record_send) &&
+             FindSymbol(library, "gnutls_record_recv", f.record_recv) &&
+             FindSymbol(library, "gnutls_record_get_direction",
+                        f.record_get_direction) &&
+             FindSymbol(library, "gnutls_record_check_pending",
+                        f.record_check_pending) &&
+             FindSymbol(library, "gnutls_error_is_fatal", f.error_is_fatal) &&
+             FindSymbol(library, "gnutls_global_init", f.global_init) &&
+             FindSymbol(library, "gnutls_strerror", f.strerror);
     // Its start (LeaveTlsStartToStartTls), which takes memory: one that
     // fails leaves every session to fail.
     const int started = loaded ? f.global_init() : 0;
@@ -118,7 +115,8 @@ void EndTls(TlsSession* session) {
   const Gnutls* f = LoadGnutlsOnce();
   if (session == nullptr || f == nullptr) return;
   if (session->session != nullptr) f->deinit(session->session);
-  if (session->credentials != nullptr) f->free_credentials(session->credentials);
+  if (session->credentials != nullptr)
+    f->free_credentials(session->credentials);
 }
 
 TlsConnection StartTls(int fd, const std::string& host) {
@@ -200,7 +198,7 @@ TlsStep ReceiveTls(TlsSession& session, char* bytes, std::size_t size,
 
 short TlsEvents(const TlsSession& session) {
   return LoadGnutlsOnce()->record_get_direction(session.session) == 1 ? POLLOUT
-                                                               : POLLIN;
+                                                                      : POLLIN;
 }
 
 bool HasTlsPending(const TlsSession& session) {

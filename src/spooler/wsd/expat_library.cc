@@ -2,19 +2,13 @@
 // the program's first line in every run, WSD or none.
 #include "spooler/wsd/expat_library.h"
 
-#include <dlfcn.h>
-
 #include <mutex>
+
+#include "spooler/shared_library.h"
 
 namespace {
 
 const char kLibrary[] = "libexpat.so.1";
-
-template <typename Function>
-bool Find(void* library, const char* name, Function& function) {
-  function = reinterpret_cast<Function>(dlsym(library, name));
-  return function != nullptr;
-}
 
 }  // namespace
 
@@ -23,21 +17,22 @@ const Expat* LoadExpatOnce() {
   static Expat functions = {};
   static bool loaded = false;
   std::call_once(loading, [] {
-    void* const library = dlopen(kLibrary, RTLD_NOW | RTLD_LOCAL);
+    void* const library = LoadSharedLibrary(kLibrary);
     if (library == nullptr) return;
     Expat& f = functions;
-    loaded = Find(library, "XML_ParserCreateNS", f.parser_create_ns) &&
-             Find(library, "XML_ParserFree", f.parser_free) &&
-             Find(library, "XML_SetUserData", f.set_user_data) &&
-             Find(library, "XML_SetElementHandler", f.set_element_handler) &&
-             Find(library, "XML_SetCharacterDataHandler",
-                  f.set_character_data_handler) &&
-             Find(library, "XML_SetNamespaceDeclHandler",
-                  f.set_namespace_decl_handler) &&
-             Find(library, "XML_SetStartDoctypeDeclHandler",
-                  f.set_start_doctype_decl_handler) &&
-             Find(library, "XML_StopParser", f.stop_parser) &&
-             Find(library, "XML_Parse", f.parse);
+    loaded =
+        FindSymbol(library, "XML_ParserCreateNS", f.parser_create_ns) &&
+        FindSymbol(library, "XML_ParserFree", f.parser_free) &&
+        FindSymbol(library, "XML_SetUserData", f.set_user_data) &&
+        FindSymbol(library, "XML_SetElementHandler", f.set_element_handler) &&
+        FindSymbol(library, "XML_SetCharacterDataHandler",
+                   f.set_character_data_handler) &&
+        FindSymbol(library, "XML_SetNamespaceDeclHandler",
+                   f.set_namespace_decl_handler) &&
+        FindSymbol(library, "XML_SetStartDoctypeDeclHandler",
+                   f.set_start_doctype_decl_handler) &&
+        FindSymbol(library, "XML_StopParser", f.stop_parser) &&
+        FindSymbol(library, "XML_Parse", f.parse);
   });
   return loaded ? &functions : nullptr;
 }
