@@ -17,7 +17,7 @@ namespace {
 
 // Units in a block of a text pool: the first, and the most a block grows to;
 // a longer text gets a block of its own.
-const std::size_t kFirstPoolBlockUnits = 256;
+const std::size_t kFirstPoolBlockUnits = 64;
 const std::size_t kPoolBlockUnits = 16384;
 
 // The string fields of each record type, in the order PrinterTextLengths
@@ -249,11 +249,18 @@ void AddPrinterRecord(PrinterList& list, const PRINTER_INFO_2& info,
 }
 
 void AppendPrinters(PrinterList& to, PrinterList&& from) {
+  if (to.printers.empty() && to.text.empty()) {
+    to = std::move(from);
+    return;
+  }
+  to.text.reserve(to.text.size() + from.text.size());
   for (std::vector<WCHAR>& block : from.text) {
     to.text.push_back(std::move(block));
   }
   to.printers.insert(to.printers.end(), from.printers.begin(),
                      from.printers.end());
+  // What held them goes back at once: a run keeps thousands of lists.
+  from = PrinterList();
 }
 
 bool IsRecordLevel(DWORD level) { return PrinterInfoSize(level) != 0; }

@@ -68,7 +68,8 @@ LPWSTR KeepDescription(TextPool& pool, LPCWSTR name, LPCWSTR driver,
 void AddPrinterRecord(PrinterList& list, const PRINTER_INFO_2& info,
                       LPWSTR comment, LPCWSTR place);
 
-// Moves from's printers, with their text, to the end of to.
+// Moves from's printers, with their text, to the end of to; from is left
+// empty, holding nothing.
 void AppendPrinters(PrinterList& to, PrinterList&& from);
 
 // Whether the level has a record type here: 1, 2, 4 or 5.

@@ -324,6 +324,13 @@ void AbandonAnswer(ServerAsking& asking) {
   CloseHttp(asking.http);
 }
 
+void ReleaseAsking(ServerAsking& asking) {
+  Stop(asking);
+  std::wstring name = std::move(asking.server.name);
+  asking = ServerAsking();
+  asking.server.name = std::move(name);
+}
+
 PrinterList StopAndTakePrinters(ServerAsking& asking) {
   Stop(asking);
   std::stable_sort(asking.answers.begin(), asking.answers.end(),

@@ -132,4 +132,9 @@ void AbandonAnswer(ServerAsking& asking);
 // the order of the URIs they came from (`order`, then the rest as known).
 PrinterList StopAndTakePrinters(ServerAsking& asking);
 
+// Gives back all an asking over holds (its URIs, its request and the
+// addresses it was sent to, what came of it) but the server's name: a run
+// keeps thousands of servers whose printers it has handed over.
+void ReleaseAsking(ServerAsking& asking);
+
 #endif  // QUELVARO_SPOOLER_REMOTE_SERVER_ASKING_H

@@ -34,11 +34,14 @@ std::vector<KnownServer> RunServers(const RunLoop& loop) {
   return ServersOf(own, loop.device_uris, loop.discovered);
 }
 
-// The server's printers are the report's: it stops, whatever it was at.
+// The server's printers are the report's: it stops, whatever it was at,
+// and keeps nothing but its name.
 void GiveServer(RunLoop& loop, RunHandoff& handoff, std::size_t index) {
   Move(loop, index, kServerGiven);
   ServerAsking& asking = loop.registry.servers[index].asking;
-  GiveServerPrinters(handoff, asking.server.name, StopAndTakePrinters(asking));
+  PrinterList printers = StopAndTakePrinters(asking);
+  GiveServerPrinters(handoff, asking.server.name, std::move(printers));
+  ReleaseAsking(asking);
 }
 
 // The CUPS server's answer is the queue view (none when no IPP answer came).
