@@ -90,8 +90,8 @@ bool AskResolution(DnssdBrowse& browse, std::size_t index) {
 // The queue of the instance's type (the last one for a type not browsed).
 std::deque<std::size_t>& TurnsOf(DnssdBrowse& browse, const std::string& type) {
   const auto found = std::find(browse.types.begin(), browse.types.end(), type);
-  return browse.turns[std::min<std::size_t>(found - browse.types.begin(),
-                                            browse.turns.size() - 1)];
+  return browse.turns.queues[std::min<std::size_t>(
+      found - browse.types.begin(), browse.turns.queues.size() - 1)];
 }
 
 // An instance waits for its turn to be resolved at its next place, if it
@@ -109,21 +109,12 @@ void WaitToResolve(DnssdBrowse& browse, std::size_t index) {
 // Resolutions asked for, while fewer than most_resolving are under way,
 // from each type's queue in turn.
 void AskResolutions(DnssdBrowse& browse) {
-  const std::size_t types = browse.turns.size();
-  std::size_t empty_in_a_row = 0;
-  while (browse.resolving < browse.most_resolving && empty_in_a_row < types) {
-    std::deque<std::size_t>& turns = browse.turns[browse.next_turn];
-    browse.next_turn = (browse.next_turn + 1) % types;
-    if (turns.empty()) {
-      ++empty_in_a_row;
-      continue;
-    }
-    empty_in_a_row = 0;
-    const std::size_t index = turns.front();
-    turns.pop_front();
-    browse.instances[index].queued = false;
+  while (browse.resolving < browse.most_resolving) {
+    const std::optional<std::size_t> index = TakeNextInTurn(browse.turns);
+    if (!index) return;
+    browse.instances[*index].queued = false;
     // Each try takes one of the instance's places: this ends.
-    if (!AskResolution(browse, index)) WaitToResolve(browse, index);
+    if (!AskResolution(browse, *index)) WaitToResolve(browse, *index);
   }
 }
 
@@ -254,7 +245,7 @@ void StartBrowse(DnssdBrowse& browse, const std::string& bus_address,
                  const std::vector<std::string>& types, Deadline deadline) {
   browse.deadline = deadline;
   browse.types = types;
-  browse.turns.assign(std::max<std::size_t>(types.size(), 1), {});
+  browse.turns.queues.assign(std::max<std::size_t>(types.size(), 1), {});
   browse.most_resolving = kMostResolving;
   // Without libdbus there is no bus to browse on.
   if (IsPlainlyNoBus(bus_address)) return;
@@ -330,11 +321,8 @@ void ContinueBrowse(DnssdBrowse& browse, std::vector<DnssdService>& newly,
 
 bool IsBrowseOver(const DnssdBrowse& browse, Deadline now) {
   if (!browse.bus || now >= browse.deadline) return true;
-  if (browse.browsers_left > 0 || browse.resolving > 0) return false;
-  for (const std::deque<std::size_t>& turns : browse.turns) {
-    if (!turns.empty()) return false;
-  }
-  return true;
+  return browse.browsers_left <= 0 && browse.resolving == 0 &&
+         AreTurnsEmpty(browse.turns);
 }
 
 std::vector<DnssdService> EndBrowse(DnssdBrowse& browse) {

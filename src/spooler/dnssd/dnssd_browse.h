@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "spooler/deadline.h"
+#include "spooler/dnssd/type_turns.h"
 
 // One service instance, as its resolution gives it (or, not resolved, its
 // name and type alone).
@@ -81,8 +82,7 @@ struct DnssdBrowse {
   std::vector<DnssdInstance> instances;    // in the order named
   std::map<std::string, std::size_t> by_key;  // InstanceKey: index
   // The instances to be resolved, one queue per type, taken in turn.
-  std::vector<std::deque<std::size_t>> turns;
-  std::size_t next_turn = 0;
+  TypeTurns turns;
   std::size_t resolving = 0;               // calls under way
   std::size_t most_resolving = 0;          // at once (kMostResolving)
   std::map<std::uint32_t, DnssdCall> calls;  // by serial, awaiting replies

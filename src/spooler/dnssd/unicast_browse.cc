@@ -87,8 +87,6 @@ void Ask(UnicastBrowse& browse, const Cares& cares, const UnicastQuery& query) {
 // browse's, then the addresses', then an instance's SRV and TXT records
 // from each type's queue in turn.
 void AskQuestions(UnicastBrowse& browse, const Cares& cares) {
-  const std::size_t types = browse.resolving.size();
-  std::size_t empty_in_a_row = 0;
   while (browse.under_way < kMostUnicastQueries) {
     std::deque<UnicastQuery>& first =
         !browse.browsing.empty() ? browse.browsing : browse.addressing;
@@ -98,20 +96,12 @@ void AskQuestions(UnicastBrowse& browse, const Cares& cares) {
       Ask(browse, cares, query);
       continue;
     }
-    if (empty_in_a_row >= types) return;
-    std::deque<std::size_t>& turns = browse.resolving[browse.next_turn];
-    browse.next_turn = (browse.next_turn + 1) % types;
-    if (turns.empty()) {
-      ++empty_in_a_row;
-      continue;
-    }
-    empty_in_a_row = 0;
-    const std::size_t index = turns.front();
-    turns.pop_front();
-    browse.instances[index].srv = kUnicastAsked;
-    browse.instances[index].txt = kUnicastAsked;
-    Ask(browse, cares, {kSrvQuestion, index, 0, false});
-    Ask(browse, cares, {kTxtQuestion, index, 0, false});
+    const std::optional<std::size_t> index = TakeNextInTurn(browse.resolving);
+    if (!index) return;
+    browse.instances[*index].srv = kUnicastAsked;
+    browse.instances[*index].txt = kUnicastAsked;
+    Ask(browse, cares, {kSrvQuestion, *index, 0, false});
+    Ask(browse, cares, {kTxtQuestion, *index, 0, false});
   }
 }
 
@@ -165,7 +155,7 @@ void StartUnicastBrowse(UnicastBrowse& browse,
                         Deadline deadline) {
   browse.deadline = deadline;
   browse.types = types;
-  browse.resolving.assign(std::max<std::size_t>(types.size(), 1), {});
+  browse.resolving.queues.assign(std::max<std::size_t>(types.size(), 1), {});
   browse.inbox = std::make_unique<UnicastInbox>();
   if (settings.off || types.empty()) return;
   const Cares* cares = LoadCaresOnce();
@@ -257,10 +247,7 @@ bool IsUnicastBrowseOver(const UnicastBrowse& browse, Deadline now) {
       !browse.addressing.empty()) {
     return false;
   }
-  for (const std::deque<std::size_t>& turns : browse.resolving) {
-    if (!turns.empty()) return false;
-  }
-  return true;
+  return AreTurnsEmpty(browse.resolving);
 }
 
 std::vector<DnssdService> EndUnicastBrowse(UnicastBrowse& browse) {

@@ -25,6 +25,7 @@
 
 #include "spooler/deadline.h"
 #include "spooler/dnssd/dnssd_browse.h"
+#include "spooler/dnssd/type_turns.h"
 #include "spooler/net/poll_set.h"
 
 struct UnicastBrowseSettings {
@@ -120,8 +121,7 @@ struct UnicastBrowse {
   // the instances' (SRV and TXT together), one queue per type taken in turn.
   std::deque<UnicastQuery> browsing;
   std::deque<UnicastQuery> addressing;
-  std::vector<std::deque<std::size_t>> resolving;
-  std::size_t next_turn = 0;
+  TypeTurns resolving;
   std::size_t under_way = 0;   // asked, their answers not yet read
   std::size_t held_bytes = 0;  // what the browse keeps (kMostUnicastHeldBytes)
 };

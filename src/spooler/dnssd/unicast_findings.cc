@@ -31,8 +31,8 @@ const std::size_t kMapEntryBytes =
 std::size_t TxtBytes(const std::map<std::string, std::string>& record) {
   return std::accumulate(record.begin(), record.end(), std::size_t{0},
                          [](std::size_t sum, const auto& entry) {
-                           return sum + kMapEntryBytes + entry.first.size() +
-                                  entry.second.size();
+                           const auto& [key, value] = entry;
+                           return sum + kMapEntryBytes + key.size() + value.size();
                          });
 }
 
@@ -66,7 +66,7 @@ void AddInstance(UnicastBrowse& browse, std::size_t type,
   browse.instance_keys.emplace(key, index);
   browse.instances.push_back(std::move(instance));
   if (!browse.instances[index].unresolvable) {
-    browse.resolving[type].push_back(index);
+    browse.resolving.queues[type].push_back(index);
   }
 }
 

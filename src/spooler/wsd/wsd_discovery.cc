@@ -147,7 +147,8 @@ void ReadDatagrams(WsdDiscovery& discovery, const PollSet& set, Deadline now) {
 // address alone.
 void EndLateResolves(WsdDiscovery& discovery, Deadline now) {
   for (auto at = discovery.resolve_ids.begin(); at != discovery.resolve_ids.end();) {
-    if (now < discovery.endpoints[at->second].resolve_end) {
+    const auto& [id, endpoint] = *at;
+    if (now < discovery.endpoints[endpoint].resolve_end) {
       ++at;
       continue;
     }
@@ -199,8 +200,8 @@ void WsdPolls(const WsdDiscovery& discovery, PollSet& set, Deadline now) {
   }
   if (now < discovery.listen_end) WakeBy(set, discovery.listen_end);
   for (const WsdRepeat& repeat : discovery.repeats) WakeBy(set, repeat.when);
-  for (const auto& resolving : discovery.resolve_ids) {
-    WakeBy(set, discovery.endpoints[resolving.second].resolve_end);
+  for (const auto& [id, endpoint] : discovery.resolve_ids) {
+    WakeBy(set, discovery.endpoints[endpoint].resolve_end);
   }
   MetadataPolls(discovery.metadata, set, now);
   WakeBy(set, discovery.run_end);

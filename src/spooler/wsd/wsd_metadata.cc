@@ -30,11 +30,15 @@ std::size_t AskingTo(const WsdMetadata& metadata, const std::string& host) {
 std::map<std::string, std::deque<WsdQueued>>::iterator NextTurn(WsdMetadata& metadata) {
   auto& waiting = metadata.waiting;
   const auto after = waiting.upper_bound(metadata.last_turn);
+  const auto has_room = [&metadata](const auto& at) {
+    const auto& [host, requests] = *at;
+    return AskingTo(metadata, host) < kMostWsdMetadataPerHost;
+  };
   for (auto at = after; at != waiting.end(); ++at) {
-    if (AskingTo(metadata, at->first) < kMostWsdMetadataPerHost) return at;
+    if (has_room(at)) return at;
   }
   for (auto at = waiting.begin(); at != after; ++at) {
-    if (AskingTo(metadata, at->first) < kMostWsdMetadataPerHost) return at;
+    if (has_room(at)) return at;
   }
   return waiting.end();
 }
@@ -113,10 +117,11 @@ std::vector<WsdAnswer> StartMetadataTurns(WsdMetadata& metadata, Deadline now,
   while (now < run_end && metadata.asking.size() < kMostWsdMetadataAtOnce) {
     const auto turn = NextTurn(metadata);
     if (turn == metadata.waiting.end()) break;
-    metadata.last_turn = turn->first;
-    WsdQueued queued = std::move(turn->second.front());
-    turn->second.pop_front();
-    if (turn->second.empty()) metadata.waiting.erase(turn);
+    auto& [host, requests] = *turn;
+    metadata.last_turn = host;
+    WsdQueued queued = std::move(requests.front());
+    requests.pop_front();
+    if (requests.empty()) metadata.waiting.erase(turn);
 
     WsdAsking asking;
     asking.endpoint = queued.endpoint;
