@@ -160,37 +160,49 @@ cups_add_test_queues() {
 # while the server is stopped: cupsd writes its whole printers.conf at each
 # lpadmin, which for thousands of queues takes many minutes. Waits until the
 # restarted server lists them all.
-cups_add_many_queues() {
-  local count=$1 conf="$CUPS_DIR/conf/printers.conf" first i
-  cups_add_queue queue-0001 unshared "Queue 1" || return 1
+# cups_clone_queue FIRST COUNT FORMAT [EDITS]: queues 2 to COUNT named as
+# printf writes FORMAT with their number, made like FIRST while the server is
+# stopped (cupsd writes its whole printers.conf at each lpadmin, which for
+# thousands of queues takes tens of minutes); EDITS are awk statements that
+# change each one's block `out` (its number `i`, its name `name`). Returns
+# once the restarted server lists the last.
+cups_clone_queue() {
+  local first_name=$1 count=$2 format=$3 edits=${4:-} conf="$CUPS_DIR/conf/printers.conf"
+  local first last i
   [[ $count -gt 1 ]] || return 0
   kill "$CUPS_PID" && wait "$CUPS_PID" 2>/dev/null
-  first=$(sed -n '/^<Printer queue-0001>$/,/^<\/Printer>$/p' "$conf" |
-    grep -v '^UUID ')
+  first=$(sed -n "/^<Printer $first_name>\$/,/^<\\/Printer>\$/p" "$conf" | grep -v '^UUID ')
   [[ -n "$first" ]] || return 1
-  awk -v n="$count" -v block="$first" 'BEGIN {
+  awk -v n="$count" -v block="$first" -v format="$format" -v first_name="$first_name" "BEGIN {
     for (i = 2; i <= n; i++) {
-      name = sprintf("queue-%04d", i)
+      name = sprintf(format, i)
       out = block
-      sub(/<Printer queue-0001>/, "<Printer " name ">", out)
-      sub(/PrinterId [0-9]+/, "PrinterId " (1000 + i), out)
-      sub(/Info [^\n]*/, "Info Queue " i, out)
-      sub(/Shared [^\n]*/, "Shared " (i % 2 == 0 ? "Yes" : "No"), out)
+      sub(\"<Printer \" first_name \">\", \"<Printer \" name \">\", out)
+      sub(/PrinterId [0-9]+/, \"PrinterId \" (1000 + i), out)
+      $edits
       print out
     }
-  }' >>"$conf" || return 1
+  }" >>"$conf" || return 1
   rm -f "$CUPS_SERVER"
   /usr/sbin/cupsd -f -c "$CUPS_DIR/conf/cupsd.conf" -s "$CUPS_DIR/conf/cups-files.conf" \
     >>"$CUPS_DIR/log/cupsd.out" 2>&1 &
   CUPS_PID=$!
-  local last
-  last=$(printf 'queue-%04d' "$count")
-  for i in $(seq 1 $((100 + count / 20))); do
+  # It answers once it has read every queue.
+  last=$(printf "$format" "$count")
+  for i in $(seq 1 $((300 + count / 10))); do
     if lpstat -v "$last" >/dev/null 2>&1; then return 0; fi
     sleep 0.1
   done
   echo "the private server did not list $last" >&2
   return 1
+}
+
+cups_add_many_queues() {
+  local count=$1
+  cups_add_queue queue-0001 unshared "Queue 1" &&
+    cups_clone_queue queue-0001 "$count" 'queue-%04d' '
+      sub(/Info [^\n]*/, "Info Queue " i, out)
+      sub(/Shared [^\n]*/, "Shared " (i % 2 == 0 ? "Yes" : "No"), out)'
 }
 
 cups_add_remote_queue() {

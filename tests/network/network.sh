@@ -471,32 +471,9 @@ net_add_smb_queues() {
 # (no PPD, which cupsd would read for each at its start), remote ones by
 # their URI's /printers/ resource; a printer of the farm answers at any.
 net_clone_farm_queues() {
-  local conf="$CUPS_DIR/conf/printers.conf" i
-  [[ ${NET_FARM:-0} -gt 1 ]] || return 0
-  kill "$CUPS_PID" && wait "$CUPS_PID" 2>/dev/null
-  local first
-  first=$(sed -n '/^<Printer Farm-0001>$/,/^<\/Printer>$/p' "$conf" | grep -v '^UUID ')
-  [[ -n "$first" ]] || return 1
-  # (Each name as net_farm_name writes it.)
-  awk -v n="$NET_FARM" -v block="$first" 'BEGIN {
-    for (i = 2; i <= n; i++) {
-      name = sprintf("Farm-%04d", i)
-      out = block
-      sub(/<Printer Farm-0001>/, "<Printer " name ">", out)
-      sub(/PrinterId [0-9]+/, "PrinterId " (1000 + i), out)
-      sub(/DeviceURI [^\n]*/, sprintf("DeviceURI ipp://prn-%04d/printers/print", i), out)
-      sub(/Info [^\n]*/, "Info Remote " name, out)
-      print out
-    }
-  }' >>"$conf" || return 1
-  rm -f "$CUPS_SERVER"
-  /usr/sbin/cupsd -f -c "$CUPS_DIR/conf/cupsd.conf" -s "$CUPS_DIR/conf/cups-files.conf" \
-    >>"$CUPS_DIR/log/cupsd.out" 2>&1 &
-  CUPS_PID=$!
-  # It answers once it has read every queue.
-  local last
-  last=$(printf 'Farm-%04d' "$NET_FARM")
-  net_wait $((30 + NET_FARM / 100)) "the program's server's farm queues" lpstat -v "$last"
+  cups_clone_queue Farm-0001 "${NET_FARM:-0}" 'Farm-%04d' '
+    sub(/DeviceURI [^\n]*/, sprintf("DeviceURI ipp://prn-%04d/printers/print", i), out)
+    sub(/Info [^\n]*/, "Info Remote " name, out)'
 }
 
 # A raw queue: -m everywhere would ask the device while the queue is made.
