@@ -12,6 +12,7 @@
 #include <fstream>
 #include <string>
 
+#include "slowness.h"
 #include "spooler/net/address_lookup.h"
 #include "spooler/run_failure.h"
 #ifdef QUELVARO_HAVE_SMB
@@ -74,7 +75,7 @@ bool AddressSpaceCanBeLimited() {
   return false;
 #endif
 #endif
-  return std::getenv("QUELVARO_UNDER_VALGRIND") == nullptr;
+  return !UnderValgrind();
 }
 
 // The process's address space now, in bytes.

@@ -8,8 +8,6 @@
 
 using std::chrono::milliseconds;
 
-bool UnderValgrind() { return std::getenv("QUELVARO_UNDER_VALGRIND") != nullptr; }
-
 std::vector<ScriptedHost> Network(std::size_t printers, HostKind kind,
                                   milliseconds delay) {
   std::vector<ScriptedHost> hosts(printers + 1);

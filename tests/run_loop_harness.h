@@ -11,13 +11,11 @@
 
 #include "fake_avahi.h"
 #include "scripted_servers.h"
+#include "slowness.h"
 #include "spooler/run/run_loop.h"
 
 const RunBudget kPlenty = {4096, kMostRunAnswerBytes};
 
-// Under Valgrind (tests/memcheck.sh says so) everything takes some thirty
-// times as long: fewer hosts, and longer to wait.
-bool UnderValgrind();
 
 // A CUPS server whose remote queues print to the printers (Start), and the
 // printers; the CUPS server is hosts[0].

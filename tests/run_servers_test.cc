@@ -4,13 +4,8 @@
 // lists their URIs, and nothing started once the run's end has come.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <thread>
 
 #include "run_loop_harness.h"
@@ -110,10 +105,9 @@ TEST(RunServers, AQueueFoundOnTheLinkAndInUnicastDnsIsListedOnceItsServersBoth) 
   dns.records.push_back(
       {queue, 16, TxtData({"rp=printers/Geteilt", "printer-type=0x100006"})});
   dns.records.push_back({Dns("srv.campus.test"), 1, AData("127.0.0.1")});
-  char folder[] = "/tmp/quelvaro-run-servers.XXXXXX";
-  ASSERT_NE(mkdtemp(folder), nullptr);
-  const std::string conf = std::string(folder) + "/resolv.conf";
-  std::ofstream(conf) << "nameserver 127.0.0.1\nsearch campus.test\n";
+  const ResolvConfFolder folder;
+  const std::string conf =
+      WriteResolvConf(folder, "nameserver 127.0.0.1\nsearch campus.test\n");
   RunSettings settings = Settings(servers, kPlenty, avahi.address);
   settings.unicast = {conf, dns.port, false};
   RunLoop loop;
@@ -137,8 +131,6 @@ TEST(RunServers, AQueueFoundOnTheLinkAndInUnicastDnsIsListedOnceItsServersBoth) 
   StopScriptedDns(dns);
   StopScriptedServers(servers);
   StopFakeAvahi(avahi);
-  std::remove(conf.c_str());
-  rmdir(folder);
 }
 
 TEST(RunServers, AnswersAreHandedOverInTheOrderTheRunListsTheirUris) {

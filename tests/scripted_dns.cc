@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <fstream>
 
 #include "spooler/ascii_case.h"
 
@@ -203,4 +205,21 @@ std::string AData(const std::string& address) {
   in_addr bytes = {};
   inet_pton(AF_INET, address.c_str(), &bytes);
   return std::string(reinterpret_cast<const char*>(&bytes), 4);
+}
+
+ResolvConfFolder::ResolvConfFolder() {
+  char name[] = "/tmp/quelvaro-resolv.XXXXXX";
+  path = mkdtemp(name) != nullptr ? name : "";
+}
+
+ResolvConfFolder::~ResolvConfFolder() {
+  if (path.empty()) return;
+  std::remove((path + "/resolv.conf").c_str());
+  rmdir(path.c_str());
+}
+
+std::string WriteResolvConf(const ResolvConfFolder& folder, const std::string& text) {
+  const std::string conf = folder.path + "/resolv.conf";
+  std::ofstream(conf) << text;
+  return conf;
 }

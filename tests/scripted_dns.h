@@ -46,4 +46,13 @@ std::string SrvData(int port, const DnsName& host);
 std::string TxtData(const std::vector<std::string>& strings);
 std::string AData(const std::string& address);
 
+// A folder of the test's own under /tmp, removed with it, for the
+// resolv.conf that names the scripted server; and that file written.
+struct ResolvConfFolder {
+  std::string path;
+  ResolvConfFolder();
+  ~ResolvConfFolder();
+};
+std::string WriteResolvConf(const ResolvConfFolder& folder, const std::string& text);
+
 #endif  // QUELVARO_TESTS_SCRIPTED_DNS_H

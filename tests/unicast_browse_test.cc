@@ -9,12 +9,10 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <set>
 
 #include "scripted_dns.h"
+#include "slowness.h"
 #include "spooler/dnssd/dns_names.h"
 #include "spooler/run_limits.h"
 
@@ -27,25 +25,6 @@ const std::vector<std::string> kTypes = {"_ipp._tcp", "_ipps._tcp",
                                          "_printer._tcp",
                                          "_pdl-datastream._tcp", "_smb._tcp"};
 
-// Under Valgrind (tests/memcheck.sh says so) everything takes some thirty
-// times as long: longer bounds, and more time past them.
-int Slowness() {
-  return std::getenv("QUELVARO_UNDER_VALGRIND") != nullptr ? 20 : 1;
-}
-
-// A folder of the test's own, removed with it, holding a resolv.conf.
-struct Folder {
-  std::string path;
-  Folder() {
-    char name[] = "/tmp/quelvaro-unicast.XXXXXX";
-    path = mkdtemp(name) != nullptr ? name : "";
-  }
-  ~Folder() { std::system(("rm -rf '" + path + "'").c_str()); }
-  std::string ResolvConf(const std::string& text) const {
-    std::ofstream(path + "/resolv.conf") << text;
-    return path + "/resolv.conf";
-  }
-};
 
 struct Browsed {
   std::vector<DnssdService> found;  // EndUnicastBrowse's
@@ -102,7 +81,7 @@ class UnicastBrowseTest : public ::testing::Test {
   void SetUp() override { ASSERT_TRUE(StartScriptedDns(dns)); }
   void TearDown() override { StopScriptedDns(dns); }
   ScriptedDns dns;
-  Folder folder;
+  ResolvConfFolder folder;
 };
 
 TEST(DnsNames, LabelsKeepEveryByteAndQuestionsEscapeDotsAndBackslashes) {
@@ -164,10 +143,10 @@ TEST_F(UnicastBrowseTest, BrowseDomainsInstancesAndTheirRecordsOverUdpAndTcp) {
              "drucker-02.campus.test", {}, "");
 
   const Browsed browsed = Browse(
-      dns, folder.ResolvConf("nameserver 127.0.0.1\nsearch campus.test\n"),
-      Slowness() * milliseconds(5000));
+      dns, WriteResolvConf(folder, "nameserver 127.0.0.1\nsearch campus.test\n"),
+      Scaled(milliseconds(5000)));
   EXPECT_LT(browsed.took,
-            Slowness() * milliseconds(2000));  // over once all is answered
+            Scaled(milliseconds(2000)));  // over once all is answered
   EXPECT_GT(dns.tcp_questions, 0);
   EXPECT_EQ(std::count(dns.asked.begin(), dns.asked.end(),
                        "b._dns-sd._udp.drucker.campus.test 12"),
@@ -209,16 +188,16 @@ TEST_F(UnicastBrowseTest, BrowseDomainsInstancesAndTheirRecordsOverUdpAndTcp) {
 
 TEST_F(UnicastBrowseTest, ANameServerThatNeverAnswersCostsTheDeadlineAtMost) {
   const std::string conf =
-      folder.ResolvConf("nameserver 127.0.0.1\nsearch campus.test\n");
+      WriteResolvConf(folder, "nameserver 127.0.0.1\nsearch campus.test\n");
   // Instances named, their records never answered: listed by name.
   for (const std::string name : {"Eins", "Zwei"}) {
     AddPrinter(dns, "campus.test", name, "_ipp._tcp", 631, "h.campus.test",
                {"rp=x"}, "192.0.2.9");
   }
   dns.unanswered = {kSrv};
-  const milliseconds bound = Slowness() * milliseconds(400);
+  const milliseconds bound = Scaled(milliseconds(400));
   Browsed browsed = Browse(dns, conf, bound);
-  EXPECT_LT(browsed.took, bound + Slowness() * milliseconds(200));
+  EXPECT_LT(browsed.took, bound + Scaled(milliseconds(200)));
   ASSERT_EQ(browsed.found.size(), 2u);
   EXPECT_EQ(browsed.found[0].instance_name, "Eins");
   EXPECT_FALSE(browsed.found[0].resolved);
@@ -228,7 +207,7 @@ TEST_F(UnicastBrowseTest, ANameServerThatNeverAnswersCostsTheDeadlineAtMost) {
   dns.unanswered = {kPtr, kSrv, kTxt, kA};
   dns.asked.clear();
   browsed = Browse(dns, conf, bound);
-  EXPECT_LT(browsed.took, bound + Slowness() * milliseconds(200));
+  EXPECT_LT(browsed.took, bound + Scaled(milliseconds(200)));
   EXPECT_FALSE(dns.asked.empty());
   EXPECT_TRUE(browsed.found.empty());
 }
@@ -244,7 +223,7 @@ TEST_F(UnicastBrowseTest, NoSearchDomainAsksNothing) {
   }
   UnicastBrowse browse;
   StartUnicastBrowse(browse,
-                     {folder.ResolvConf("nameserver 127.0.0.1\n"), dns.port},
+                     {WriteResolvConf(folder, "nameserver 127.0.0.1\n"), dns.port},
                      kTypes, Now() + milliseconds(1000));
   EXPECT_TRUE(IsUnicastBrowseOver(browse, Now()));
   PollSet set = NewPollSet(Now() + milliseconds(1000));
@@ -257,7 +236,7 @@ TEST_F(UnicastBrowseTest, NoSearchDomainAsksNothing) {
 }
 
 TEST_F(UnicastBrowseTest, AHostileNameServerCostsItsBoundsAtMost) {
-  if (Slowness() > 1) {
+  if (UnderValgrind()) {
     GTEST_SKIP()
         << "skipped: under Valgrind the scripted name server takes longer "
            "to write its 64 KB answers than c-ares waits for one";
@@ -281,9 +260,9 @@ TEST_F(UnicastBrowseTest, AHostileNameServerCostsItsBoundsAtMost) {
   }
   dns.unanswered = {kSrv, kTxt};
   const Browsed browsed = Browse(
-      dns, folder.ResolvConf("nameserver 127.0.0.1\nsearch campus.test\n"),
-      Slowness() * kDiscoveryBound);
-  EXPECT_LT(browsed.took, Slowness() * (kDiscoveryBound + milliseconds(200)));
+      dns, WriteResolvConf(folder, "nameserver 127.0.0.1\nsearch campus.test\n"),
+      Scaled(kDiscoveryBound));
+  EXPECT_LT(browsed.took, Scaled(kDiscoveryBound + milliseconds(200)));
   EXPECT_EQ(browsed.found.size(), kMostUnicastInstances);
   std::set<std::string> domains_browsed;
   for (const std::string& asked : dns.asked) {

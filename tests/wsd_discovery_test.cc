@@ -13,6 +13,7 @@
 #include <set>
 
 #include "scripted_servers.h"
+#include "slowness.h"
 #include "spooler/run_limits.h"
 #include "spooler/wsd/wsd_discovery.h"
 #include "spooler/wsd/wsd_printers.h"
@@ -20,12 +21,6 @@
 namespace {
 
 using std::chrono::milliseconds;
-
-// A bound of time, some thirty times as long under Valgrind
-// (tests/memcheck.sh says so).
-milliseconds Scaled(milliseconds time) {
-  return std::getenv("QUELVARO_UNDER_VALGRIND") != nullptr ? 30 * time : time;
-}
 
 // The group's stand-in: what the discovery sent it, and where from.
 struct Group {

@@ -6,17 +6,12 @@
 #include <chrono>
 #include <cstdlib>
 
+#include "slowness.h"
 #include "spooler/run_limits.h"
 #include "spooler/wsd/wsd_message.h"
 #include "spooler/wsd/wsd_target.h"
 
 namespace {
-
-// A bound of time, some thirty times as long under Valgrind
-// (tests/memcheck.sh says so).
-std::chrono::milliseconds Scaled(std::chrono::milliseconds time) {
-  return std::getenv("QUELVARO_UNDER_VALGRIND") != nullptr ? 30 * time : time;
-}
 
 // A ProbeMatches answer as Windows and most printers write it (April 2005).
 const char kProbeMatches[] = R"(<?xml version="1.0" encoding="utf-8"?>
