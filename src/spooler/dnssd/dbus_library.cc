@@ -1,8 +1,6 @@
 // libdbus's functions, found in the library once it is loaded.
 #include "spooler/dnssd/dbus_library.h"
 
-#include <mutex>
-
 #include "spooler/shared_library.h"
 
 namespace {
@@ -46,17 +44,5 @@ bool FindAll(void* library, Dbus& f) {
 }  // namespace
 
 const Dbus* LoadDbusOnce() {
-  // Tried once: a load that throws (an installed library that cannot be
-  // loaded) ends the program.
-  static std::mutex loading;
-  static bool tried = false;
-  static Dbus functions = {};
-  static bool loaded = false;
-  const std::lock_guard<std::mutex> held(loading);
-  if (!tried) {
-    tried = true;
-    void* const library = LoadSharedLibrary(kLibrary);
-    loaded = library != nullptr && FindAll(library, functions);
-  }
-  return loaded ? &functions : nullptr;
+  return LoadFunctionsOnce<Dbus>(kLibrary, &FindAll);
 }

@@ -7,7 +7,6 @@
 #include <poll.h>
 
 #include <cstdlib>
-#include <mutex>
 
 #include "spooler/net/connect_socket.h"
 #include "spooler/run_limits.h"
@@ -46,52 +45,45 @@ struct Gnutls {
   decltype(&gnutls_strerror) strerror;
 };
 
-// The library's functions; null when it is not installed, or lacks one of
-// them. Loaded once, never unloaded. Throws RunFailure when it is installed
-// but cannot be loaded.
-const Gnutls* LoadGnutlsOnce() {
-  static std::mutex loading;
-  static bool tried = false;
-  static Gnutls functions = {};
-  static bool loaded = false;
-  const std::lock_guard<std::mutex> held(loading);
-  if (!tried) {
-    // Tried once: a load that throws ends the program.
-    tried = true;
-    void* const library = LoadSharedLibrary(kLibrary);
-    if (library == nullptr) return nullptr;
-    Gnutls& f = functions;
-    loaded = FindSymbol(library, "gnutls_init", f.init) &&
-             FindSymbol(library, "gnutls_deinit", f.deinit) &&
-             FindSymbol(library, "gnutls_priority_set_direct",
-                        f.priority_set_direct) &&
-             FindSymbol(library, "gnutls_certificate_allocate_credentials",
-                        f.allocate_credentials) &&
-             FindSymbol(library, "gnutls_certificate_free_credentials",
-                        f.free_credentials) &&
-             FindSymbol(library, "gnutls_credentials_set", f.credentials_set) &&
-             FindSymbol(library, "gnutls_server_name_set", f.server_name_set) &&
-             FindSymbol(library, "gnutls_transport_set_int2",
-                        f.transport_set_int2) &&
-             FindSymbol(library, "gnutls_handshake", f.handshake) &&
-             FindSymbol(library, "gnutls_record_send", f.record_send) &&
-             FindSymbol(library, "gnutls_record_recv", f.record_recv) &&
-             FindSymbol(library, "gnutls_record_get_direction",
-                        f.record_get_direction) &&
-             FindSymbol(library, "gnutls_record_check_pending",
-                        f.record_check_pending) &&
-             FindSymbol(library, "gnutls_error_is_fatal", f.error_is_fatal) &&
-             FindSymbol(library, "gnutls_global_init", f.global_init) &&
-             FindSymbol(library, "gnutls_strerror", f.strerror);
-    // Its start (LeaveTlsStartToStartTls), which takes memory: one that
-    // fails leaves every session to fail.
-    const int started = loaded ? f.global_init() : 0;
-    if (started < 0) {
-      loaded = false;
-      throw MakeRunFailure("GnuTLS cannot start", f.strerror(started));
-    }
+// The library's functions, and its start (LeaveTlsStartToStartTls), which
+// takes memory: one that fails leaves every session to fail, and is a
+// failure to run.
+bool FindAll(void* library, Gnutls& f) {
+  const bool found =
+      FindSymbol(library, "gnutls_init", f.init) &&
+      FindSymbol(library, "gnutls_deinit", f.deinit) &&
+      FindSymbol(library, "gnutls_priority_set_direct",
+                 f.priority_set_direct) &&
+      FindSymbol(library, "gnutls_certificate_allocate_credentials",
+                 f.allocate_credentials) &&
+      FindSymbol(library, "gnutls_certificate_free_credentials",
+                 f.free_credentials) &&
+      FindSymbol(library, "gnutls_credentials_set", f.credentials_set) &&
+      FindSymbol(library, "gnutls_server_name_set", f.server_name_set) &&
+      FindSymbol(library, "gnutls_transport_set_int2", f.transport_set_int2) &&
+      FindSymbol(library, "gnutls_handshake", f.handshake) &&
+      FindSymbol(library, "gnutls_record_send", f.record_send) &&
+      FindSymbol(library, "gnutls_record_recv", f.record_recv) &&
+      FindSymbol(library, "gnutls_record_get_direction",
+                 f.record_get_direction) &&
+      FindSymbol(library, "gnutls_record_check_pending",
+                 f.record_check_pending) &&
+      FindSymbol(library, "gnutls_error_is_fatal", f.error_is_fatal) &&
+      FindSymbol(library, "gnutls_global_init", f.global_init) &&
+      FindSymbol(library, "gnutls_strerror", f.strerror);
+  if (!found) return false;
+  const int started = f.global_init();
+  if (started < 0) {
+    throw MakeRunFailure("GnuTLS cannot start", f.strerror(started));
   }
-  return loaded ? &functions : nullptr;
+  return true;
+}
+
+// The library's functions; null when it is not installed, or lacks one of
+// them. Throws RunFailure when it is installed but cannot be loaded or
+// started.
+const Gnutls* LoadGnutlsOnce() {
+  return LoadFunctionsOnce<Gnutls>(kLibrary, &FindAll);
 }
 
 // What a result of the library's that is not a success means for the step.
