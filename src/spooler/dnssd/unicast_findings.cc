@@ -77,7 +77,8 @@ bool FindHost(UnicastBrowse& browse, const std::string& name,
   const std::string key = AsciiLower(name);
   const auto known = browse.host_keys.find(key);
   if (known != browse.host_keys.end()) {
-    index = known->second;
+    const auto& [lower_name, at] = *known;
+    index = at;
     return true;
   }
   if (browse.hosts.size() >= kMostUnicastInstances ||

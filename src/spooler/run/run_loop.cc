@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <iterator>
 
-#include "spooler/ascii_case.h"
 #include "spooler/dnssd/network_printers.h"
 #include "spooler/run/server_stage.h"
 #include "spooler/run_limits.h"
@@ -176,10 +175,8 @@ void HandOverKnownServers(RunLoop& loop, RunHandoff& handoff, Deadline now) {
     for (const std::string& uri : server.uris) {
       RegisterServerUri(loop, server.name, uri, now);
     }
-    const auto found = loop.registry.by_name.find(AsciiLower(server.name));
-    if (found != loop.registry.by_name.end()) {
-      loop.registry.servers[found->second].asking.order = server.uris;
-    }
+    const RegisteredServer registered = RegisterServer(loop.registry, server.name);
+    loop.registry.servers[registered.index].asking.order = server.uris;
   }
   loop.servers_known = true;
   GiveKnownServers(handoff, std::move(servers));

@@ -99,7 +99,7 @@ void TakeMatch(WsdDiscovery& discovery, const WsdMatch& match, WsdVersion versio
 void TakeResolveMatch(WsdDiscovery& discovery, const WsdMessage& message) {
   const auto resolving = discovery.resolve_ids.find(message.relates_to);
   if (resolving == discovery.resolve_ids.end()) return;
-  const std::size_t index = resolving->second;
+  const auto [id, index] = *resolving;  // a copy: the entry is erased below
   for (const WsdMatch& match : message.matches) {
     if (match.address != discovery.endpoints[index].device.address) continue;
     discovery.resolve_ids.erase(resolving);
