@@ -3,10 +3,13 @@
 // lookup that no thread can answer, and an SMB listing that could not run.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -148,6 +151,47 @@ TEST(RunFailure, AnSmbListingThatCouldNotRunSaysSoAndIsNoShareList) {
     EXPECT_STREQ(failure.reason, "out of memory");
   }
   EXPECT_EQ(listing.pipe, -1);
+}
+
+// The starter killed (by hand, by the kernel short of memory): a listing it
+// left, and one asked of it after, fail the run rather than give nothing.
+TEST(RunFailure, AnSmbStarterThatEndedIsAFailureNotAnEmptyListing) {
+  const auto ended = [](SmbStarter& starter) {
+    kill(starter.process, SIGKILL);
+    int status = 0;
+    while (waitpid(starter.process, &status, 0) < 0 && errno == EINTR) {
+    }
+  };
+  const auto failure_of_listing = [](SmbListing& listing) -> std::string {
+    try {
+      while (!ReadSmbListing(listing)) usleep(1000);
+      EndSmbListing(listing);
+    } catch (const RunFailure& failure) {
+      return failure.reason;
+    }
+    return "";
+  };
+  const Deadline deadline = Now() + std::chrono::seconds(5);
+  SmbStarter starter = StartSmbStarter();
+  ASSERT_GE(starter.process, 0);
+  SmbListing left = StartSmbListing(starter, "127.0.0.1", deadline);
+  ASSERT_GE(left.pipe, 0);
+  ended(starter);
+  EXPECT_EQ(failure_of_listing(left), kSmbStarterEnded);
+  try {
+    SmbListing after = StartSmbListing(starter, "127.0.0.1", deadline);
+    EndSmbListing(after);
+    ADD_FAILURE() << "no failure thrown";
+  } catch (const RunFailure& failure) {
+    EXPECT_STREQ(failure.reason, kSmbStarterEnded);
+  }
+  EndSmbStarter(starter);
+
+  // While the starter lives, a server that gives nothing is nothing.
+  starter = StartSmbStarter();
+  SmbListing refused = StartSmbListing(starter, "127.0.0.1", deadline);
+  EXPECT_EQ(failure_of_listing(refused), "");
+  EndSmbStarter(starter);
 }
 #endif
 

@@ -27,6 +27,7 @@ SmbListing StartSmbListing(const SmbStarter& starter, const std::string& server,
     return listing;
   }
   listing.pipe = ends[0];
+  listing.starter = starter;
   return listing;
 }
 
@@ -63,7 +64,13 @@ std::optional<SmbShareList> EndSmbListing(SmbListing& listing) {
           DecodeSmbFailureMessage(listing.message)) {
     throw MakeRunFailure(reason->c_str());
   }
-  return DecodeSmbShareMessage(listing.message);
+  std::optional<SmbShareList> shares = DecodeSmbShareMessage(listing.message);
+  // Nothing said: the server gave nothing (or the deadline came), unless
+  // the child went with its starter.
+  if (!shares && HasSmbStarterEnded(listing.starter)) {
+    throw MakeRunFailure(kSmbStarterEnded);
+  }
+  return shares;
 }
 
 std::optional<SmbShareList> ListSmbPrinterShares(const SmbStarter& starter,

@@ -30,11 +30,13 @@
 //                    be listed (no answer, refused, wants a password, the
 //                    deadline passed). Throws RunFailure (run_failure.h)
 //                    when the listing could not run: libsmbclient installed
-//                    but not loadable, no process to list in, no memory
+//                    but not loadable, no process to list in, no memory,
+//                    the starter ended with nothing said
 // Every listing started must be ended.
 struct SmbListing {
   int pipe = -1;        // -1: none could be started
   std::string message;  // as far as it has come
+  SmbStarter starter;   // the one that started it
 };
 SmbListing StartSmbListing(const SmbStarter& starter, const std::string& server,
                            Deadline deadline);

@@ -30,6 +30,8 @@
 #include "spooler/run_limits.h"
 #include "spooler/smb/smb_ways.h"
 
+const char kSmbStarterEnded[] = "the SMB listings' process has ended";
+
 namespace {
 
 bool WriteAll(int fd, const std::string& bytes) {
@@ -242,6 +244,18 @@ bool AskSmbStarter(const SmbStarter& starter, const std::string& server,
     const ssize_t sent = sendmsg(starter.socket, &message, MSG_NOSIGNAL);
     if (sent == static_cast<ssize_t>(sizeof whole.request)) return true;
     if (sent < 0 && errno == EINTR) continue;
+    if (sent < 0 && (errno == EPIPE || errno == ECONNRESET || errno == ENOTCONN)) {
+      throw MakeRunFailure(kSmbStarterEnded);
+    }
     return false;
   }
+}
+
+bool HasSmbStarterEnded(const SmbStarter& starter) {
+  if (starter.process < 0) return false;
+  // The starter's end of the socket closes as it ends, before the children
+  // it forked are killed with it: a listing's pipe cannot be seen closed by
+  // the starter's end before the socket is.
+  pollfd socket = {starter.socket, 0, 0};
+  return poll(&socket, 1, 0) == 1 && (socket.revents & (POLLHUP | POLLERR)) != 0;
 }

@@ -17,6 +17,13 @@ struct SmbStarter {
   int socket = -1;     // the requests go through this
 };
 
+// Why a run fails whose starter ended before the program ended it (killed,
+// say): its listings would give nothing, as if every server had refused.
+extern const char kSmbStarterEnded[];
+
+// Whether the starter has ended, though the program has not ended it.
+bool HasSmbStarterEnded(const SmbStarter& starter);
+
 // Starts the starter. To be called while the calling process has one
 // thread. It ends when EndSmbStarter closes its socket, or when the calling
 // process ends.
@@ -30,7 +37,8 @@ void EndSmbStarter(SmbStarter& starter);
 // writes its message (smb_share_message.h) to out, a pipe's writing end
 // (which the caller still closes). The starter kills the child at the
 // deadline if it has not ended by then. False when the request could not be
-// sent. Safe to call from several threads.
+// sent; throws RunFailure (run_failure.h), for kSmbStarterEnded, when the
+// starter has ended. Safe to call from several threads.
 bool AskSmbStarter(const SmbStarter& starter, const std::string& server,
                    Deadline deadline, int out);
 
