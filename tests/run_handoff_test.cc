@@ -68,6 +68,26 @@ TEST(RunHandoff, AWaitEndsAtTheRunsBoundWhenNothingComes) {
   EXPECT_LT(Now() - started, milliseconds(5000));
 }
 
+// A run that fails part way ends every wait at once, long before its
+// bound, with why.
+TEST(RunHandoff, AFailedRunEndsTheWaitsWithItsReason) {
+  RunHandoff handoff;
+  const Deadline started = Now();
+  handoff.give_up = started + milliseconds(10000);
+  std::thread loop([&] {
+    GiveQueueView(handoff, OnePrinter(L"Büro"));
+    std::this_thread::sleep_for(milliseconds(20));
+    FailHandoff(handoff, MakeRunFailure("out of memory"));
+  });
+  EXPECT_TRUE(WaitForQueueView(handoff).has_value());
+  EXPECT_TRUE(WaitForKnownServers(handoff).empty());
+  EXPECT_LT(Now() - started, milliseconds(5000));
+  loop.join();
+  const std::optional<RunFailure> failure = RunFailureOf(handoff);
+  ASSERT_TRUE(failure.has_value());
+  EXPECT_STREQ(failure->reason, "out of memory");
+}
+
 TEST(RunHandoff, AStopAskedIsSeenByTheLoop) {
   RunHandoff handoff;
   EXPECT_FALSE(IsRunStopping(handoff));
