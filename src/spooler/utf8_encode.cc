@@ -74,6 +74,11 @@ void EncodeUtf8(const wchar_t* text, std::size_t length, std::string& out) {
   out.resize(before + static_cast<std::size_t>(end - first));
 }
 
+void AppendUtf8(char32_t c, std::string& out) {
+  char bytes[4];
+  out.append(bytes, static_cast<std::size_t>(PutUtf8(c, bytes) - bytes));
+}
+
 std::string EncodeUtf8(const wchar_t* text, std::size_t length) {
   std::string out;
   EncodeUtf8(text, length, out);

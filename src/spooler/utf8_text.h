@@ -30,6 +30,9 @@ std::string EncodeUtf8(const wchar_t* text, std::size_t length);
 // The same, appended to out.
 void EncodeUtf8(const wchar_t* text, std::size_t length, std::string& out);
 
+// The UTF-8 form of one character (c names one: no surrogate, nothing
+// above U+10FFFF), appended to out.
+void AppendUtf8(char32_t c, std::string& out);
 // The character at text[i], reading a surrogate pair as one and moving i
 // onto its second half; U+FFFD for a code unit that names no character.
 char32_t NextWideCharacter(const wchar_t* text, std::size_t length,

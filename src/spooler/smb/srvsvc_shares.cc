@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "spooler/smb/rpc_bytes.h"
+#include "spooler/utf8_text.h"
 
 const RpcInterface kSrvsvc = {{0xc8, 0x4f, 0x32, 0x4b, 0x70, 0x16, 0xd3, 0x01,
                                0x12, 0x78, 0x5a, 0x47, 0xbf, 0x6e, 0xe1, 0x88},
@@ -43,24 +44,6 @@ std::uint32_t ReadUint32(NdrReader& reader) {
   return value;
 }
 
-void AppendUtf8(std::string& text, std::uint32_t c) {
-  if (c < 0x80) {
-    text += static_cast<char>(c);
-  } else if (c < 0x800) {
-    text += static_cast<char>(0xC0 | c >> 6);
-    text += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    text += static_cast<char>(0xE0 | c >> 12);
-    text += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-    text += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    text += static_cast<char>(0xF0 | c >> 18);
-    text += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-    text += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-    text += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
 // UTF-16LE code units as UTF-8, up to the first NUL.
 std::string Utf8FromUtf16(std::string_view units) {
   std::string text;
@@ -77,7 +60,7 @@ std::string Utf8FromUtf16(std::string_view units) {
     } else if (c >= 0xD800 && c < 0xE000) {
       c = 0xFFFD;
     }
-    AppendUtf8(text, c);
+    AppendUtf8(c, text);
   }
   return text;
 }

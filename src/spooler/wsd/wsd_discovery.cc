@@ -6,7 +6,6 @@
 
 #include <algorithm>
 
-#include "spooler/device_uri.h"
 #include "spooler/run_limits.h"
 #include "spooler/wsd/expat_library.h"
 #include "spooler/wsd/wsd_message.h"
@@ -51,9 +50,7 @@ void AskMetadata(WsdDiscovery& discovery, std::size_t index,
                  const std::vector<std::string>& xaddrs) {
   WsdEndpoint& endpoint = discovery.endpoints[index];
   std::optional<WsdTarget> target = FirstUsableXAddr(xaddrs, endpoint.scope);
-  const std::string shown = target          ? target->xaddr
-                            : xaddrs.empty() ? std::string()
-                                             : UriWithoutCredentials(xaddrs.front());
+  const std::string shown = ShownXAddr(target, xaddrs);
   if (Keep(discovery, shown.size())) endpoint.device.xaddr = shown;
   if (!target) return;
   QueueMetadata(discovery.metadata, index, std::move(*target),

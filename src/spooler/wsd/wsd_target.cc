@@ -73,3 +73,9 @@ std::optional<WsdTarget> FirstUsableXAddr(const std::vector<std::string>& xaddrs
   }
   return std::nullopt;
 }
+
+std::string ShownXAddr(const std::optional<WsdTarget>& target,
+                       const std::vector<std::string>& xaddrs) {
+  if (target) return target->xaddr;
+  return xaddrs.empty() ? std::string() : UriWithoutCredentials(xaddrs.front());
+}

@@ -28,4 +28,10 @@ struct WsdTarget {
 std::optional<WsdTarget> FirstUsableXAddr(const std::vector<std::string>& xaddrs,
                                           std::uint32_t scope);
 
+// What a device is shown reached at: the XAddr its metadata is asked at,
+// else the first it gave (without user information); empty when it gave
+// none.
+std::string ShownXAddr(const std::optional<WsdTarget>& target,
+                       const std::vector<std::string>& xaddrs);
+
 #endif  // QUELVARO_SPOOLER_WSD_WSD_TARGET_H
