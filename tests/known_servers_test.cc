@@ -2,6 +2,8 @@
 // ports, and each server once however it is reached.
 #include <gtest/gtest.h>
 
+#include "spooler/device_uri.h"
+#include "spooler/net/host_text.h"
 #include "spooler/remote/known_servers.h"
 #include "spooler/remote/server_names.h"
 
@@ -88,6 +90,21 @@ TEST(ServersOf, SmbServersByNameOnlyOneWithAnIppServerOfThatName) {
   EXPECT_EQ(servers[1],
             Server(L"\\\\printsrv", {"ipp://printsrv/printers/a",
                                           "smb://192.0.2.7"}));
+}
+
+TEST(ServersOf, ADiscoveredServerIsAskedAtTheAddressItWasFoundAt) {
+  // A CUPS queue's name may hold an '@', and a host found in unicast DNS
+  // may have an IPv6 address alone.
+  DnssdService queue = Discovered("printsrv.local", 631, "printers/Drucker@Keller", true);
+  DnssdService smb = Discovered("smbsrv", 445, "", false);
+  smb.service_type = "_smb._tcp";
+  smb.address = "2001:db8::5";
+  for (const DnssdService& service : {queue, smb}) {
+    const std::optional<KnownServer> server = ServerOfService(service);
+    ASSERT_TRUE(server.has_value());
+    EXPECT_EQ(UriHost(server->uris.front()), Bracketed(service.address));
+  }
+  EXPECT_EQ(ServerOfService(queue)->uris.front(), "ipp://192.0.2.7/printers/Drucker%40Keller");
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 // their asking ended, looked up by name, handed over in the order the run
 // lists their URIs, and nothing started once the run's end has come.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstring>
@@ -10,6 +12,7 @@
 
 #include "run_loop_harness.h"
 #include "scripted_dns.h"
+#include "spooler/smb/smb_share_message.h"
 
 namespace {
 
@@ -211,6 +214,57 @@ TEST(RunServers, NothingStartsOnceTheRunsEndHasCome) {
   EXPECT_EQ(loop.registry.at_stage[kServerGiven], 21u);
   EXPECT_EQ(handoff.answers.size(), 20u);
   StopScriptedServers(servers);
+}
+
+// Stands in for the SMB listings' starter: every listing it is asked for
+// lists one share, "Fremd".
+void AnswerSmbRequests(int socket) {
+  char request[8192];
+  char control[CMSG_SPACE(sizeof(int))];
+  iovec data = {request, sizeof request};
+  msghdr message = {};
+  message.msg_iov = &data;
+  message.msg_iovlen = 1;
+  message.msg_control = control;
+  message.msg_controllen = sizeof control;
+  while (recvmsg(socket, &message, MSG_DONTWAIT) > 0) {
+    int out = -1;
+    std::memcpy(&out, CMSG_DATA(CMSG_FIRSTHDR(&message)), sizeof out);
+    const std::string shares = EncodeSmbShareMessage({{"Fremd", ""}});
+    EXPECT_EQ(write(out, shares.data(), shares.size()),
+              static_cast<ssize_t>(shares.size()));
+    close(out);
+  }
+}
+
+TEST(RunServers, AnSmbServerOfTheCupsServersNameAddsNothingToTheQueues) {
+  ScriptedServers servers;
+  servers.hosts = Network(0, kAnswering, milliseconds(0));
+  servers.hosts[0].delay = milliseconds(300);  // resolved before it answers
+  Start(servers);
+  FakeAvahi avahi;
+  FakeService smb = Service("Dateien", "_smb._tcp");
+  smb.host = "localhost";  // the CUPS server's own name, \\localhost
+  avahi.services.push_back(smb);
+  ASSERT_TRUE(StartFakeAvahi(avahi));
+  int starter[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, starter), 0);
+  RunSettings settings = Settings(servers, kPlenty, avahi.address);
+  settings.smb_starter = {getpid(), starter[0]};
+  RunLoop loop;
+  RunHandoff handoff;
+  StartRunLoop(loop, std::move(settings), Now());
+  TurnUntilOver(loop, handoff, &avahi, [&] {
+    AnswerSmbRequests(starter[1]);
+    return true;
+  });
+  ASSERT_TRUE(handoff.view.has_value());
+  EXPECT_TRUE(handoff.view->printers.empty());
+  EndRunLoop(loop, handoff);
+  close(starter[0]);
+  close(starter[1]);
+  StopScriptedServers(servers);
+  StopFakeAvahi(avahi);
 }
 
 }  // namespace

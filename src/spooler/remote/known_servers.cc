@@ -8,6 +8,7 @@
 #include "spooler/device_uri.h"
 #include "spooler/dnssd/network_printers.h"
 #include "spooler/ipp/ipp_printers.h"
+#include "spooler/net/host_text.h"
 #include "spooler/remote/server_names.h"
 #include "spooler/utf8_text.h"
 
@@ -37,6 +38,21 @@ void AddServer(ServerList& list, const std::wstring& name,
   }
 }
 
+// A URI built from what discovery found, its '@'s written "%40": a URI's
+// host is taken after its last '@' (device_uri.h), and a queue's name may
+// hold one (CUPS allows it); the address before them holds none.
+std::string WithAtsEscaped(const std::string& uri) {
+  std::string escaped;
+  for (const char c : uri) {
+    if (c == '@') {
+      escaped += "%40";
+    } else {
+      escaped += c;
+    }
+  }
+  return escaped;
+}
+
 }  // namespace
 
 std::optional<KnownServer> ServerOfDeviceUri(const std::string& uri) {
@@ -56,12 +72,12 @@ std::optional<KnownServer> ServerOfService(const DnssdService& service) {
   if (!service.resolved) return std::nullopt;
   if (service.service_type == "_smb._tcp") {
     return KnownServer{SmbServerName(service.host_name),
-                       {"smb://" + service.address}};
+                       {"smb://" + Bracketed(service.address)}};
   }
   if (!IsSharedQueue(service)) return std::nullopt;
   const char* scheme = service.service_type == "_ipps._tcp" ? "ipps" : "ipp";
   return KnownServer{IppServerName(service.host_name, service.port),
-                     {ServiceUri(service, scheme, service.address)}};
+                     {WithAtsEscaped(ServiceUri(service, scheme, service.address))}};
 }
 
 std::vector<std::string> ServerDeviceUris(const PrinterList& view) {

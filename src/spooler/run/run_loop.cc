@@ -56,7 +56,9 @@ void GiveOwnServer(RunLoop& loop, RunHandoff& handoff) {
 
 // The server of that name, registered (waiting its turn) when new, knows
 // the URI: one being asked asks by it as it calls for, one over is asked
-// again when it does.
+// again when it does. The machine's CUPS server is asked where the
+// configuration says and nowhere else (its answer is the queues), whatever
+// else is found under its name.
 void RegisterServerUri(RunLoop& loop, const std::wstring& name,
                        const std::string& uri, Deadline now) {
   const RegisteredServer registered = RegisterServer(loop.registry, name);
@@ -65,7 +67,7 @@ void RegisterServerUri(RunLoop& loop, const std::wstring& name,
     server.asking.user = loop.settings.user;
     server.asking.smb_starter = loop.settings.smb_starter;
   }
-  if (server.stage == kServerGiven) return;
+  if (server.stage == kServerGiven || IsOwnServer(server)) return;
   AddAskingUri(server.asking, uri, loop.run_end, now);
   if (server.stage == kServerOver && !IsAskingOver(server.asking)) {
     Move(loop, registered.index, kServerAsking);
