@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "spooler/write_whole.h"
+
 namespace {
 
 // Appends text to the reason, as far as it holds, control characters as
@@ -19,16 +21,6 @@ void Append(RunFailure& failure, std::size_t& at, const char* text) {
     failure.reason[at++] = c < 0x20 || c == 0x7F ? ' ' : *text;
   }
   failure.reason[at] = '\0';
-}
-
-void WriteAll(int fd, const char* text, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = write(fd, text, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
-    text += n;
-    size -= static_cast<std::size_t>(n);
-  }
 }
 
 }  // namespace
@@ -68,8 +60,8 @@ void* LoadSharedLibrary(const char* name) {
 
 void EndProgramForFailure(const RunFailure& failure) {
   const char kSaying[] = "quelvaro: the spooler cannot run: ";
-  WriteAll(STDERR_FILENO, kSaying, sizeof kSaying - 1);
-  WriteAll(STDERR_FILENO, failure.reason, std::strlen(failure.reason));
-  WriteAll(STDERR_FILENO, "\n", 1);
+  WriteWhole(STDERR_FILENO, kSaying, sizeof kSaying - 1);
+  WriteWhole(STDERR_FILENO, failure.reason, std::strlen(failure.reason));
+  WriteWhole(STDERR_FILENO, "\n", 1);
   _exit(kRunFailedStatus);
 }

@@ -29,20 +29,14 @@
 #include "spooler/smb/smb_share_message.h"
 #include "spooler/run_limits.h"
 #include "spooler/smb/smb_ways.h"
+#include "spooler/write_whole.h"
 
 const char kSmbStarterEnded[] = "the SMB listings' process has ended";
 
 namespace {
 
-bool WriteAll(int fd, const std::string& bytes) {
-  std::size_t written = 0;
-  while (written < bytes.size()) {
-    const ssize_t n = write(fd, bytes.data() + written, bytes.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    written += static_cast<std::size_t>(n);
-  }
-  return true;
+bool WriteMessage(int fd, const std::string& message) {
+  return WriteWhole(fd, message.data(), message.size());
 }
 
 // Of the descriptors the child inherited it keeps only its standard
@@ -69,12 +63,12 @@ int KeepOnlyOutput(int out) {
     if (out >= 0 && asked) {
       const std::optional<SmbShareList> shares =
           ListSmbPrinterSharesHere(*asked, deadline);
-      if (shares && WriteAll(out, EncodeSmbShareMessage(*shares))) status = 0;
+      if (shares && WriteMessage(out, EncodeSmbShareMessage(*shares))) status = 0;
     }
   } catch (const RunFailure& failure) {
-    if (out >= 0) WriteAll(out, EncodeSmbFailureMessage(failure.reason));
+    if (out >= 0) WriteMessage(out, EncodeSmbFailureMessage(failure.reason));
   } catch (const std::bad_alloc&) {
-    if (out >= 0) WriteAll(out, EncodeSmbFailureMessage("out of memory"));
+    if (out >= 0) WriteMessage(out, EncodeSmbFailureMessage("out of memory"));
   } catch (...) {
   }
   _exit(status);
@@ -146,7 +140,7 @@ bool TakeRequest(int socket, std::vector<Child>& children) {
     ListInChild(request.server, deadline, out);
   }
   if (pid < 0) {
-    WriteAll(out, EncodeSmbFailureMessage(
+    WriteMessage(out, EncodeSmbFailureMessage(
                       MakeRunFailure("an SMB listing's process cannot start",
                                      std::strerror(errno)).reason));
   }

@@ -1,0 +1,17 @@
+// Writing bytes whole.
+#include "spooler/write_whole.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+
+bool WriteWhole(int fd, const char* bytes, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = write(fd, bytes, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
